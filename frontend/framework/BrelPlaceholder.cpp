@@ -1,0 +1,1 @@
+// Keeps brelframework non-empty until its units land.

@@ -1,0 +1,1 @@
+// Keeps vantrel_product non-empty until its units land.

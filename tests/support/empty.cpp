@@ -1,0 +1,1 @@
+// Keeps the testsupport library non-empty while its helpers are header-only.
