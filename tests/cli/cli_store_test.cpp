@@ -136,6 +136,21 @@ TEST(CliStore, LogAndReportOfAnMbxRepair) {
     }
 }
 
+TEST(CliStore, StopQueriesOnlyWhenAskedFor) {
+    TempDir dir;
+    const std::string source = dir.File("Inbox.mbx");
+    WriteStore(source, storegen::StoreKind::Mbx, 2);
+    const std::string query = R"({"event":"query_stop"})";
+    ProcessResult r = Cli({"--json", source, "-o", dir.File("a")});
+    EXPECT_EQ(r.out.find(query), std::string::npos);
+    r = Cli({"--json-stop-queries", source, "-o", dir.File("b")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> lines = SplitLines(r.out);
+    // The MBX scanner asks before every byte offset it examines.
+    EXPECT_GT(std::count(lines.begin(), lines.end(), query), 100);
+    EXPECT_EQ(lines.back(), R"({"result":1})");
+}
+
 TEST(CliStore, NewDirectoryLimit) {
     TempDir dir;
     const std::string source = dir.File("Inbox.mbx");
