@@ -614,7 +614,7 @@ Manifest DbxBuilder::Build(Sink& sink) {
     m_manifest.seed = m_options.seed;
     m_manifest.fileSize = sink.Size();
     for (DbxMessage& m : m_messages) {
-        if (!m_keepBytes) m.stored.text.clear();
+        if (!m_keepBytes) std::string().swap(m.stored.text);
         m_manifest.messages.push_back(std::move(m.stored));
     }
     std::stable_sort(m_manifest.recoveries.begin(), m_manifest.recoveries.end(),
@@ -667,7 +667,7 @@ Manifest BuildMbx(const Options& options, Sink& sink, bool keepBytes) {
     auto emit = [&](StoredMessage m, const std::string& bytes) {
         m.blocks.push_back(sink.Size());
         sink.Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        if (!keepBytes) m.text.clear();
+        if (!keepBytes) std::string().swap(m.text);
         manifest.messages.push_back(std::move(m));
     };
 
@@ -688,7 +688,7 @@ Manifest BuildMbx(const Options& options, Sink& sink, bool keepBytes) {
             uint64_t innerAt = at + 16 + (outer.text.size() - innerRecord.size() - 2);
             AddRecovery(manifest, inner.id, innerAt, 0, inner.text, keepBytes);
             inner.blocks.push_back(innerAt);
-            if (!keepBytes) inner.text.clear();
+            if (!keepBytes) std::string().swap(inner.text);
             emit(std::move(outer), bytes);
             manifest.messages.push_back(std::move(inner));
         }
