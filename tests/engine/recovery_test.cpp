@@ -229,6 +229,49 @@ TEST(DbxNumbering, AscendingBelowBucketSpanHighestFirstInASlotInterleavedAbove) 
     EXPECT_EQ(expected[1], 69u);
 }
 
+// Single blocks at 0x100 of a 0x400-byte source, one candidate rule each.
+TEST(DbxRepair, CandidateRules) {
+    struct Case {
+        const char* why;
+        uint32_t self, body, used, next;
+        size_t sourceSize;
+        const char* expected;  // recovered bytes, nullptr = no message
+    };
+    const std::string text = "Subject: x\r\n\r\nbody";  // 19 bytes
+    const Case cases[] = {
+        {"intact, no successor", 0x100, 0x200, 19, 0, 0x400, "Subject: x\r\n\r\nbody"},
+        {"shifted standard block", 0x105, 0x200, 19, 0, 0x400, "Subject: x\r\n\r\nbody"},
+        {"shifted block of another size", 0x105, 0x400, 19, 0, 0x400, nullptr},
+        {"body size 0", 0x100, 0, 0, 0x300, 0x400, nullptr},
+        {"body size above 1 MiB", 0x100, 0x100001, 19, 0, 0x400, nullptr},
+        {"data length above body size", 0x100, 0x10, 19, 0, 0x400, nullptr},
+        {"neither data nor successor", 0x100, 0x200, 0, 0, 0x400, nullptr},
+        {"successor beyond the end", 0x100, 0x200, 19, 0x1000, 0x400, nullptr},
+        {"successor not pointing back", 0x100, 0x200, 19, 0x300, 0x400, nullptr},
+        {"self offset 0", 0, 0x200, 19, 0, 0x400, nullptr},
+        {"data past the end is padded", 0x100, 0x200, 40, 0, 0x100 + 16 + 19, "Subject: x\r\n\r\nbody"},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::vector<uint8_t> img(c.sourceSize, 0);
+        PutBlock(img, 0x100, c.self, c.body, c.used, c.next, text);
+        img.resize(c.sourceSize);
+        auto run = Repair(dir, "case" + std::to_string(n++) + ".dbx", img);
+        if (!c.expected) {
+            EXPECT_TRUE(run->files.empty());
+            EXPECT_EQ(run->result, 0);
+            continue;
+        }
+        ASSERT_EQ(run->files.size(), 1u);
+        std::string expected = c.expected;
+        expected.resize(std::max<size_t>(expected.size(), c.used), '\0');
+        EXPECT_EQ(run->files.begin()->second, expected);
+        EXPECT_EQ(run->result, 1);
+    }
+}
+
 TEST(DbxRepair, ShortSourceExaminesNothing) {
     TempDir dir;
     for (const char* name : {"tiny.dbx", "tiny.mbx"}) {
