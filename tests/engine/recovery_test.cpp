@@ -18,6 +18,7 @@
 #include "recording_host.h"
 #include "scanners/scanners.h"
 #include "storegen/storegen.h"
+#include "subject.h"
 #include "temp_dir.h"
 #include "writer.h"
 
@@ -127,6 +128,24 @@ TEST_P(DbxManifestTest, DamagedStoreRepairsToManifest) {
     std::vector<uint64_t> expected;
     for (size_t i : HeadTableOrder(heads)) expected.push_back(sizes[i]);
     EXPECT_EQ(LoggedSizes(run->host), expected);
+
+    // Each row's subject is the one in its message, or "Message <n>", and a
+    // file of the message's bytes carries the name made from it.
+    size_t number = 0;
+    for (size_t i : HeadTableOrder(heads)) {
+        ++number;
+        const storegen::Recovery& r = store.manifest.recoveries[i];
+        std::u16string subject = pyxol::FindSubject(r.bytes);
+        if (subject.empty()) subject = U16("Message " + std::to_string(number));
+        EXPECT_EQ(rows[number][1], subject) << "message " << number;
+        bool named = false;
+        for (const auto& [path, bytes] : run->files) {
+            const std::string name = fs::path(path).filename().string();
+            const std::string stem = U8(pyxol::SanitizeFileName(subject)).substr(0, 20);
+            named |= bytes == r.bytes && (name.rfind(stem, 0) == 0 || name.rfind("Message ", 0) == 0);
+        }
+        EXPECT_TRUE(named) << "message " << number << " " << U8(subject);
+    }
 
     // Progress: 0, pass 1 up to 50, pass 2 up to 100, never backwards.
     const std::vector<int> progress = run->host.Progress();
