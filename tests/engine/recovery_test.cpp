@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -549,6 +550,53 @@ TEST(CopySpan, PadsPastTheEndUpToOneMebibyte) {
         EXPECT_EQ(bytes.substr(0, present), std::string(present, 'q'));
         EXPECT_EQ(bytes.find_first_not_of('\0', present), std::string::npos);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Reads of the sparse 4 GiB source: its hole is served as zeros without the
+// kernel filling page after page of them; the last megabyte is read for real.
+ssize_t SparseRead(int fd, void* buffer, size_t count, off_t offset) {
+    constexpr off_t kDataFrom = 0xFFF00000;
+    if (offset + static_cast<off_t>(count) <= kDataFrom) {
+        std::memset(buffer, 0, count);
+        return static_cast<ssize_t>(count);
+    }
+    return ::pread(fd, buffer, count, offset);
+}
+
+// Offsets are 32-bit: pass 1 examines offsets up to 2^32 - 2 and ends there
+// instead of wrapping to offset 0 (which would scan forever). A sparse file
+// keeps the 4 GiB source cheap on disk.
+TEST(DbxRepair, PassOneEndsBeforeOffsetsWrap) {
+    pyxol::SetRawReadForTesting(&SparseRead);
+    TempDir dir;
+    const std::string source = dir.File("huge.dbx");
+    {
+        pyxol::CFile f;
+        ASSERT_TRUE(f.Open(U16(source), pyxol::CFile::modeCreate | pyxol::CFile::modeWrite, nullptr));
+        std::vector<uint8_t> tail;
+        PutBlock(tail, 0, 0xFFFFFFFEu, 0x200, 6, 0, "abcdef");
+        tail.resize(64, 0);
+        f.Seek(0xFFFFFFFEll, pyxol::CFile::begin);
+        f.Write(tail.data(), static_cast<uint32_t>(tail.size()));
+        f.Close();
+    }
+    const std::string out = dir.File("out");
+    fs::create_directories(out);
+    RecordingHost host;
+    host.recordStopQueries = false;
+    host.recordRepeatedProgress = false;
+    RepairOptions options{};
+    EXPECT_EQ(RunRepairCall(U16(source), U16(out), options, &host), 1);
+    const auto files = OutputFiles(out);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files.begin()->second, "abcdef");  // the block at the last examined offset
+    // One stop query per 10000 bytes up to 2^32 - 1, one before the message.
+    EXPECT_EQ(host.stopQueries, 0xFFFFFFFFull / 10000 + 1);
+    pyxol::SetRawReadForTesting(nullptr);
 }
 
 }  // namespace
