@@ -1,1 +1,0 @@
-// Keeps brelframework non-empty until its units land.
