@@ -42,6 +42,7 @@ constexpr int kFormMinHeight = 497;
 constexpr int kAdvOptionsStep = 131;
 constexpr int kAdvOptionsTop = 142;
 constexpr int kTimerInterval = 60000;
+constexpr qint64 kRowsFlushInterval = 100;  // ms between hand-overs of found rows to the list
 
 // Bottom buttons at the design width: "&Add Selected" sits at 307 when the
 // select buttons show and takes the place of "&Unselect All" (527) when not.
@@ -587,6 +588,7 @@ void TSearchForm::ClearSearchResults() {
     FPending.clear();
     FListedPaths.clear();
     FResults->Clear();
+    FLastFlush.invalidate();
     UpdateProgressLabel();
     labDir->clear();
     labConsumedTime->setText(FormatElapsedTime(QLatin1String(kElapsedTimeLabelPattern), 0));
@@ -599,6 +601,7 @@ void TSearchForm::UpdateProgressLabel() {
 void TSearchForm::FlushPendingRows() {
     FResults->Append(std::move(FPending));
     FPending.clear();
+    FLastFlush.start();
 }
 
 void TSearchForm::SetAdvOptControls() {
@@ -733,9 +736,14 @@ void TSearchForm::lfFound(const TBrelFileSearchRecord& record) {
 }
 
 void TSearchForm::lfDirChange(const QString& folder) {
-    // The facility pumps events right after this: hand the rows found so far
-    // to the list first, so the user sees (and can select) them.
-    FlushPendingRows();
+    // The facility pumps events right after this. The rows found so far go
+    // to the list now if it is still empty or if the last hand-over is
+    // kRowsFlushInterval ago: every insertion repaints the whole list, so
+    // handing rows over per folder would make a large search spend nearly all
+    // its time painting. The first hits thus show at once and later ones a
+    // few times a second; the end of the search hands over the rest.
+    if (FResults->rowCount() == 0 || !FLastFlush.isValid() || FLastFlush.elapsed() >= kRowsFlushInterval)
+        FlushPendingRows();
     labDir->setText(QLatin1String(kSearchIn) + u' ' + folder);
 }
 

@@ -13,6 +13,7 @@
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <vector>
@@ -138,9 +139,11 @@ private:
 
     TBrelFileSearch FFileSearch;
     TSearchResultsModel* FResults = nullptr;
-    // Found rows not yet in the model: they are handed over once per folder,
-    // so a search with many hits does not update the list view per file.
+    // Found rows not yet in the model: they are handed over at folder
+    // changes a few times a second, so a search with many hits does not
+    // repaint the list view per file or per folder.
     std::vector<TBrelFileSearchRecord> FPending;
+    QElapsedTimer FLastFlush;
     // Full paths of every row listed or pending: a file reached twice is
     // listed once.
     QSet<QString> FListedPaths;
