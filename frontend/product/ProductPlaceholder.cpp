@@ -1,1 +1,0 @@
-// Keeps vantrel_product non-empty until its units land.
