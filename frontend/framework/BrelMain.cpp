@@ -1,7 +1,9 @@
 #include "BrelMain.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelPanel.h"
+#include "BrelSetting.h"
 #include "BrelUtils.h"
 
 #include <QApplication>
@@ -443,7 +445,7 @@ bool TBrelMainForm::FormCreate(const QStringList& Args) {
     };
     const QFileInfo info(source);
     if (source.isEmpty() || !info.exists() || info.isDir()) {
-        BrelMessageBox(this, TBrelMsgKind::Error, QStringLiteral("Cannot open file '%1'!").arg(source));
+        BrelMessageBox(this, TBrelMsgType::Error, QStringLiteral("Cannot open file '%1'!").arg(source));
         return false;
     }
     txtSrcFile->setText(source);
@@ -590,7 +592,7 @@ void TBrelMainForm::BatchFinished() {}
 void TBrelMainForm::GetRepairOptionsStruct(void*) {}
 
 QStringList TBrelMainForm::OpenSearchWindow(bool) {
-    BrelMessageBox(this, TBrelMsgKind::Information,
+    BrelMessageBox(this, TBrelMsgType::Information,
                    Tr("The file search is not available in this version."));
     return {};
 }
@@ -727,7 +729,7 @@ void TBrelMainForm::btnSaveLogClick() {
     if (QFileInfo(fileName).suffix().isEmpty())
         fileName += QStringLiteral(".log");
     if (!SaveLogToFile(fileName, true))
-        BrelMessageBox(this, TBrelMsgKind::Error,
+        BrelMessageBox(this, TBrelMsgType::Error,
                        QStringLiteral("Cannot save the log file '%1'!").arg(fileName));
 }
 
@@ -741,9 +743,21 @@ void TBrelMainForm::btnSrcMoreClick() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const QStringList filters = Tr(kOpenFilter).split(QStringLiteral(";;"));
     dialog.setNameFilters(filters);
+    if (FSetting) {
+        if (!FSetting->OpenDirectory.isEmpty())
+            dialog.setDirectory(FSetting->OpenDirectory);
+        const int index = FSetting->OpenFilterIndex;
+        if (index >= 1 && index <= filters.size())
+            dialog.selectNameFilter(filters.at(index - 1));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    txtSrcFile->setText(dialog.selectedFiles().first());
+    const QString file = dialog.selectedFiles().first();
+    if (FSetting) {
+        FSetting->OpenDirectory = QFileInfo(file).absolutePath();
+        FSetting->OpenFilterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    }
+    txtSrcFile->setText(file);
 }
 
 void TBrelMainForm::btnSrcSearchClick() {
@@ -790,21 +804,21 @@ void TBrelMainForm::btnRepairClick() {
     const QString source = txtSrcFile->text();
     const QString output = txtDstFile->text();
     if (source.trimmed().isEmpty()) {
-        BrelMessageBox(this, TBrelMsgKind::Information,
+        BrelMessageBox(this, TBrelMsgType::Information,
                        Tr("Please select or input the file to be repaired!"));
         return;
     }
     if (FCheckSrcFileExists) {
         const QFileInfo info(source);
         if (!info.exists() || info.isDir()) {
-            BrelMessageBox(this, TBrelMsgKind::Information,
+            BrelMessageBox(this, TBrelMsgType::Information,
                            QStringLiteral("'%1' does not exist! Please select an existing file!")
                                .arg(FileNamePart(source)));
             return;
         }
     }
     if (output.trimmed().isEmpty()) {
-        BrelMessageBox(this, TBrelMsgKind::Information, Tr("Please input the output directory!"));
+        BrelMessageBox(this, TBrelMsgType::Information, Tr("Please input the output directory!"));
         return;
     }
 
@@ -831,7 +845,7 @@ void TBrelMainForm::btnRepairClick() {
 
     if (!QDir().mkpath(fullOutput)) {
         FlushLog();
-        BrelMessageBox(this, TBrelMsgKind::Error,
+        BrelMessageBox(this, TBrelMsgType::Error,
                        QStringLiteral("Cannot create the directory '%1'!").arg(output));
         AppendLogLine(AbortRepairingText(FileNamePart(source)));
         return;
@@ -846,7 +860,7 @@ void TBrelMainForm::btnRepairClick() {
             AppendLogLine(line);
         FlushLog();
         if (isPlainMessage) {
-            BrelMessageBox(this, TBrelMsgKind::Information, msg);
+            BrelMessageBox(this, TBrelMsgType::Information, msg);
         } else {
             QDialog* report = CreateReportWindow(msg);
             report->exec();
@@ -855,7 +869,7 @@ void TBrelMainForm::btnRepairClick() {
     }
     if (succeeded && !stopped && CanOpenOutput() && chkOpenFixed->isChecked()) {
         if (!BrelShellOpen(QUrl::fromLocalFile(fullOutput)))
-            BrelMessageBox(this, TBrelMsgKind::Error,
+            BrelMessageBox(this, TBrelMsgType::Error,
                            QStringLiteral("Cannot open directory '%1'!").arg(output));
     }
 }

@@ -1,10 +1,12 @@
 #include "MainFrm.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 #include "BrelWidgetUtils.h"
 #include "Hovar.h"
 #include "MsgFrm.h"
+#include "Setting.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -49,7 +51,7 @@ void TMainForm::HandleEngineEvent(int32_t Code, const void* Payload) {
         // Copied first: the box runs its own event loop before it returns.
         const QString text = PayloadText(Payload);
         LogLines();  // brings the log up to date behind the box
-        BrelMessageBox(this, TBrelMsgKind::Information, text);
+        BrelMessageBox(this, TBrelMsgType::Information, text);
         break;
     }
     default:
@@ -111,14 +113,36 @@ bool TMainForm::CanOpenOutput() { return true; }
 void TMainForm::CreateSettings() {
     FReports.clear();
     FColCount = 0;
-    // PENDING: load TSetting into the option controls once the settings unit is in.
-    chkOpenFixed->setChecked(true);
+    auto* setting = new TSetting();
+    setting->LoadSetting();
+    FSetting = setting;
+    chkOpenFixed->setChecked(setting->OpenFixed);
+    chkUseNewDir->setChecked(setting->UseNewDir);
+    // The spin boxes clamp a stored value outside their range to the nearer
+    // bound, and that bound is what is saved at exit.
+    txtMaxMsgCount->setValue(setting->MaxMsgCount);
+    txtTempDir->setText(setting->TempDir);
+    txtBufSize->setValue(setting->BufSize);
+    chkAutoUpdate->setChecked(setting->AutoUpdate);
     chkUseNewDirClick();
 }
 
 void TMainForm::DestroySettings() {
     FReports.clear();
-    // PENDING: copy the option controls into TSetting and save it.
+    auto* setting = static_cast<TSetting*>(FSetting);
+    if (!setting)
+        return;
+    setting->OpenFixed = chkOpenFixed->isChecked();
+    setting->UseNewDir = chkUseNewDir->isChecked();
+    setting->MaxMsgCount = txtMaxMsgCount->value();
+    setting->TempDir = txtTempDir->text();
+    setting->BufSize = txtBufSize->value();
+    setting->AutoUpdate = chkAutoUpdate->isChecked();
+    // A settings file that cannot be written keeps the previous settings;
+    // there is nobody left to tell at exit.
+    (void)setting->SaveSetting();
+    FSetting = nullptr;
+    delete setting;
 }
 
 void TMainForm::chkUseNewDirClick() { txtMaxMsgCount->setEnabled(chkUseNewDir->isChecked()); }

@@ -2,11 +2,13 @@
 // a scripted engine behind the real binding: the checks before the engine
 // runs, the log, the report cells and window, stop, failure, the engine's
 // message box, the options record, saving the log and the command line.
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 #include "Hovar.h"
 #include "MainFrm.h"
 #include "MsgFrm.h"
+#include "Setting.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -99,7 +101,7 @@ int32_t TwoMessageRepair(const TEngineHost& Host) {
 // Boxes, desktop "open" and the report window, answered by the test.
 
 struct TBox {
-    TBrelMsgKind Kind;
+    TBrelMsgType Kind;
     QString Text;
 };
 
@@ -177,11 +179,12 @@ private slots:
     void initTestCase() {
         QVERIFY(FDir.isValid());
         SetRepairEntry(&ScriptedEngine);
-        SetBrelMessageBoxHandler([this](TBrelMsgKind Kind, const QString& Text) {
+        SetBrelMsgPresenter([this](QWidget*, TBrelMsgType Kind, const QString& Text,
+                                   QMessageBox::StandardButtons) {
             FBoxes.push_back({Kind, Text});
             if (FOnBox)
                 FOnBox();
-            return Kind == TBrelMsgKind::Confirmation ? QMessageBox::Yes : QMessageBox::Ok;
+            return Kind == TBrelMsgType::Confirmation ? QMessageBox::Yes : QMessageBox::Ok;
         });
         SetBrelShellOpenHandler([this](const QUrl& Url) {
             FOpened << Url.toLocalFile();
@@ -197,6 +200,8 @@ private slots:
         FOnBox = nullptr;
         g_Calls.clear();
         g_Script = nullptr;
+        // Every case starts from a first run's settings.
+        QFile::remove(GetSettingsFileName(GetSettingsKeyName()));
     }
 
     void fullRepairFillsLogReportAndOpensFolder() {
@@ -275,20 +280,20 @@ private slots:
 
         const QString existing = MakeFile(QStringLiteral("Exists.mbx"));
         const QString blocker = MakeFile(QStringLiteral("plainfile"));
-        QTest::newRow("empty source") << QString() << QStringLiteral("/tmp/x") << int(TBrelMsgKind::Information)
+        QTest::newRow("empty source") << QString() << QStringLiteral("/tmp/x") << int(TBrelMsgType::Information)
                                       << QStringLiteral("Please select or input the file to be repaired!") << false;
-        QTest::newRow("blank source") << QStringLiteral("   ") << QStringLiteral("/tmp/x") << int(TBrelMsgKind::Information)
+        QTest::newRow("blank source") << QStringLiteral("   ") << QStringLiteral("/tmp/x") << int(TBrelMsgType::Information)
                                       << QStringLiteral("Please select or input the file to be repaired!") << false;
         QTest::newRow("missing source") << FDir.filePath(QStringLiteral("Nope.dbx")) << QStringLiteral("/tmp/x")
-                                        << int(TBrelMsgKind::Information)
+                                        << int(TBrelMsgType::Information)
                                         << QStringLiteral("'Nope.dbx' does not exist! Please select an existing file!") << false;
-        QTest::newRow("folder as source") << FDir.path() << QStringLiteral("/tmp/x") << int(TBrelMsgKind::Information)
+        QTest::newRow("folder as source") << FDir.path() << QStringLiteral("/tmp/x") << int(TBrelMsgType::Information)
                                           << QStringLiteral("'%1' does not exist! Please select an existing file!")
                                                  .arg(QDir(FDir.path()).dirName()) << false;
-        QTest::newRow("blank output") << existing << QStringLiteral("  ") << int(TBrelMsgKind::Information)
+        QTest::newRow("blank output") << existing << QStringLiteral("  ") << int(TBrelMsgType::Information)
                                       << QStringLiteral("Please input the output directory!") << false;
         QTest::newRow("output under a file") << existing << blocker + QStringLiteral("/out/")
-                                             << int(TBrelMsgKind::Error)
+                                             << int(TBrelMsgType::Error)
                                              << QStringLiteral("Cannot create the directory '%1/out/'!").arg(blocker)
                                              << true;
     }
@@ -384,7 +389,7 @@ private slots:
         Child<QPushButton>(&form, "btnRepair")->click();
         const QString text = QStringLiteral("Fail to repair file '%1'!").arg(source);
         QCOMPARE(BoxTexts(), QStringList{text});
-        QCOMPARE(FBoxes[0].Kind, TBrelMsgKind::Information);
+        QCOMPARE(FBoxes[0].Kind, TBrelMsgType::Information);
         QCOMPARE(form.LogLines().last(), text);
         QVERIFY(FOpened.isEmpty());
         QVERIFY(!FReport.Shown);
@@ -402,7 +407,7 @@ private slots:
         Child<QPushButton>(&form, "btnRepair")->click();
         QVERIFY(FReport.Shown);
         QCOMPARE(BoxTexts(), QStringList{QStringLiteral("Cannot open directory '%1'!").arg(output)});
-        QCOMPARE(FBoxes[0].Kind, TBrelMsgKind::Error);
+        QCOMPARE(FBoxes[0].Kind, TBrelMsgType::Error);
     }
 
     void engineMessageBoxHoldsTheRepair() {
@@ -430,7 +435,7 @@ private slots:
         Child<QPushButton>(&form, "btnRepair")->click();
         QVERIFY(continued);
         QCOMPARE(BoxTexts().first(), QStringLiteral("Error 7: Share violation"));
-        QCOMPARE(FBoxes[0].Kind, TBrelMsgKind::Information);
+        QCOMPARE(FBoxes[0].Kind, TBrelMsgType::Information);
         // The log behind the box already shows the error block, its text
         // broken into lines.
         QCOMPARE(logWhenBoxShown.mid(logWhenBoxShown.size() - 4),
@@ -590,7 +595,7 @@ private slots:
             TMainForm form;
             QVERIFY(!form.FormCreate({QStringLiteral("-E"), QStringLiteral("-O")}));
             QCOMPARE(BoxTexts(), QStringList{QStringLiteral("Cannot open file ''!")});
-            QCOMPARE(FBoxes[0].Kind, TBrelMsgKind::Error);
+            QCOMPARE(FBoxes[0].Kind, TBrelMsgType::Error);
             QVERIFY(g_Calls.empty());
         }
         init();
@@ -599,6 +604,36 @@ private slots:
             QVERIFY(!form.FormCreate({QStringLiteral("/O"), QStringLiteral("-E")}));
             QCOMPARE(BoxTexts(), QStringList{QStringLiteral("Cannot open file '/O'!")});
         }
+    }
+
+    void settingsMeetTheControls() {
+        {
+            TSetting stored;
+            stored.LoadSetting();
+            stored.MaxMsgCount = 0;
+            stored.BufSize = 100000;
+            stored.UseNewDir = true;
+            QVERIFY(stored.SaveSetting());
+        }
+        const QString source = MakeFile(QStringLiteral("Set.dbx"));
+        {
+            TMainForm form;
+            CatchReportWindow();
+            g_Script = TwoMessageRepair;
+            form.FormCreate({source});
+            QCOMPARE(Child<QSpinBox>(&form, "txtMaxMsgCount")->value(), 1);
+            QCOMPARE(Child<QSpinBox>(&form, "txtBufSize")->value(), 65536);
+            QVERIFY(Child<QSpinBox>(&form, "txtMaxMsgCount")->isEnabled());
+            QCOMPARE(int(g_Calls.at(0).Options.MaxMsgCount), 1);
+        }
+        // The clamped values, and the command line's unchecked box, are what
+        // the next start finds.
+        TSetting next;
+        next.LoadSetting();
+        QCOMPARE(next.MaxMsgCount, 1);
+        QCOMPARE(next.BufSize, 65536);
+        QVERIFY(!next.OpenFixed);
+        QVERIFY(next.UseNewDir);
     }
 
     void pagesAndSourceBox() {
