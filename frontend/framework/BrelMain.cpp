@@ -44,10 +44,6 @@ constexpr int kContentWidth = kFormWidth - 2 * kMargin;
 // The elapsed-time timers tick once a minute, as the label shows minutes.
 constexpr int kTimerInterval = 60000;
 
-// Progress events that change nothing are counted, and only every this many
-// of them is the clock read: a clock read costs more than the engine's scan
-// of one byte, and an .mbx store sends one progress event per byte.
-constexpr uint32_t kEventsPerClockRead = 4096;
 // Without a changed value, the queue is pumped when this much time has
 // passed since the last pump: often enough for clicks, repaints and timers.
 constexpr qint64 kPumpIntervalMs = 15;
@@ -545,6 +541,7 @@ void TBrelMainForm::ShowSubTab(int Index) {
 // Framework answers of the virtual operations
 
 void TBrelMainForm::BeginRepairLog(const QString& SourceFile, const QString& OutputDir) {
+    FShownProgress = -1;
     FInRepair = true;
     FIsStopping = false;
     for (const QString& line : BeginRepairLogLines(SourceFile, GetSourceFileSize(SourceFile), OutputDir))
@@ -600,7 +597,7 @@ QStringList TBrelMainForm::OpenSearchWindow(bool) {
 // ---------------------------------------------------------------------------
 // Engine events
 
-bool TBrelMainForm::DispatchEngineEvent(int32_t Code, const void* Payload) {
+bool TBrelMainForm::DispatchEngineEventSlow(int32_t Code, const void* Payload) {
     switch (Code) {
     case BREL_EVENT_PROGRESS: {
         const int value = Payload ? *static_cast<const uint8_t*>(Payload) : 0;
@@ -616,6 +613,8 @@ bool TBrelMainForm::DispatchEngineEvent(int32_t Code, const void* Payload) {
 }
 
 bool TBrelMainForm::SetProgress(int Value, QProgressBar* Gauge, QLabel* Label) {
+    if (Gauge == this->Gauge)
+        FShownProgress = Value;
     if (Gauge->value() == Value)
         return false;
     Gauge->setValue(Value);
