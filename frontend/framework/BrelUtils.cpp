@@ -291,3 +291,32 @@ QStringList ResultMessageLogLines(const QString& message) {
 QString GetDefaultOutputPath(const QString& sourceFile) {
     return StripFileExt(sourceFile) + QStringLiteral("_recovered/");
 }
+
+QStringList EngineErrorLogLines(const QString& text) {
+    const QString sep = QString::fromLatin1(kRepairLogSeparator);
+    return {sep, text, sep};
+}
+
+QStringList BeginBatchRepairLogLines(int fileCount) {
+    const QString sep = QString::fromLatin1(kRepairLogSeparator);
+    return {
+        QStringLiteral("Start batch repair process ..."),
+        sep,
+        QStringLiteral("Total file(s) to be repaired: %1.").arg(fileCount),
+        sep,
+        QString(),
+    };
+}
+
+QStringList SkipFileLogLines(const QString& fileName) {
+    const QString sep = QString::fromLatin1(kRepairLogSeparator);
+    return {sep, SkipRepairingText(fileName), sep, QString()};
+}
+
+QString CannotCreateDirectoryText(const QString& directory) {
+    return QStringLiteral("Cannot create the directory '%1'!").arg(directory);
+}
+
+QString RecoveredMessagesHeadingText() {
+    return QStringLiteral("Below are all the recovered messages:");
+}

@@ -160,3 +160,22 @@ static_assert(sizeof(kRepairLogSeparator) == 57);
 // Default output directory of a source file: the source without its
 // extension followed by "_recovered/".
 [[nodiscard]] QString GetDefaultOutputPath(const QString& sourceFile);
+
+// The three log lines of an engine error event: separator, text, separator.
+[[nodiscard]] QStringList EngineErrorLogLines(const QString& text);
+
+// The header of a batch: "Start batch repair process ...", separator,
+// "Total file(s) to be repaired: <n>.", separator, an empty line.
+[[nodiscard]] QStringList BeginBatchRepairLogLines(int fileCount);
+
+// The lines of a batch file whose output directory cannot be created:
+// separator, "Skip repairing file '<name>'.", separator, an empty line
+// (pass the file-name part).
+[[nodiscard]] QStringList SkipFileLogLines(const QString& fileName);
+
+// "Cannot create the directory '<dir>'!" (the output as typed).
+[[nodiscard]] QString CannotCreateDirectoryText(const QString& directory);
+
+// The heading the report of recovered messages carries below the result
+// message: "Below are all the recovered messages:".
+[[nodiscard]] QString RecoveredMessagesHeadingText();
