@@ -1,8 +1,10 @@
 #include "SearchFrm.h"
 
 #include "BrelDrives.h"
+#include "BrelMain.h"
 #include "BrelMsgBox.h"
 #include "BrelPanel.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 
 #include <QAction>
@@ -10,7 +12,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -92,16 +93,6 @@ QString LongTimeFormatWithoutZone(const QLocale& locale) {
         out += c;
     }
     return out.trimmed();
-}
-
-// The application's help file: the one the main window names in the
-// application's "HelpFile" property, else the program's own path with the
-// extension ".chm".
-QString HelpFileName() {
-    const QString set = qApp ? qApp->property("HelpFile").toString() : QString();
-    if (!set.isEmpty())
-        return set;
-    return StripFileExt(GetProgramFileName()) + QStringLiteral(".chm");
 }
 
 }  // namespace
@@ -854,5 +845,6 @@ void TSearchForm::btnSelectDirClick() {
 }
 
 void TSearchForm::btnHelpClick() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFileName()));
+    // The same help file as the main window's.
+    BrelShellOpen(QUrl::fromLocalFile(TBrelMainForm::HelpFilePath()));
 }

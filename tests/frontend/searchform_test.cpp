@@ -1,6 +1,8 @@
 // The search window under the offscreen platform, searching real temporary
 // trees, with its message boxes answered through the message-box seam.
+#include "BrelMain.h"
 #include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "SearchFrm.h"
 
 #include <QAbstractItemModelTester>
@@ -111,6 +113,7 @@ private slots:
     void refusedAddSelectedLeavesNoResult();
     void resultsKeptOnReopening();
     void resultTimes();
+    void helpOpensTheHelpFile();
 };
 
 void SearchFormTest::creationDefaults() {
@@ -634,6 +637,22 @@ void SearchFormTest::resultTimes() {
     QVERIFY2(withTime.contains("3:04:05") || withTime.contains("03:04:05"), qPrintable(withTime));
     // One millisecond past midnight is not midnight.
     QVERIFY(FormatSearchResultTime(midnight.addMSecs(1)).size() > date.size());
+}
+
+void SearchFormTest::helpOpensTheHelpFile() {
+    QStringList opened;
+    const TBrelShellOpenHandler previous = SetBrelShellOpenHandler([&](const QUrl& url) {
+        opened << url.toLocalFile();
+        return true;
+    });
+    TSearchForm form;
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    Child<QPushButton>(&form, "btnHelp")->click();
+    QTest::keyClick(&form, Qt::Key_F1);
+    SetBrelShellOpenHandler(previous);
+    QCOMPARE(opened, QStringList({TBrelMainForm::HelpFilePath(), TBrelMainForm::HelpFilePath()}));
 }
 
 QTEST_MAIN(SearchFormTest)
