@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -114,6 +115,8 @@ private slots:
     void resultsKeptOnReopening();
     void resultTimes();
     void helpOpensTheHelpFile();
+    void skinsTakenOnlyOnce();
+    void browseSetsTheFolderText();
 };
 
 void SearchFormTest::creationDefaults() {
@@ -653,6 +656,43 @@ void SearchFormTest::helpOpensTheHelpFile() {
     QTest::keyClick(&form, Qt::Key_F1);
     SetBrelShellOpenHandler(previous);
     QCOMPARE(opened, QStringList({TBrelMainForm::HelpFilePath(), TBrelMainForm::HelpFilePath()}));
+}
+
+void SearchFormTest::skinsTakenOnlyOnce() {
+    TSearchForm form;
+    form.SetSkins("QDialog { background: red; }", "", "", "QToolTip { color: blue; }");
+    form.SetSkins("QDialog { background: green; }", "QPushButton { color: black; }", "", "QToolTip { color: red; }");
+    const QString sheet = form.styleSheet();
+    QVERIFY(sheet.contains("red;"));
+    QVERIFY(!sheet.contains("green"));
+    QVERIFY(sheet.contains("QPushButton { color: black; }"));
+    QVERIFY(sheet.contains("QToolTip { color: blue; }"));
+    QVERIFY(!sheet.contains("QToolTip { color: red; }"));
+    QVERIFY(sheet.contains("stopbutton"));  // the start and stop looks stay
+}
+
+void SearchFormTest::browseSetsTheFolderText() {
+    QTemporaryDir start, chosen;
+    TSearchForm form;
+    form.show();
+    auto* cmbDirectory = Child<QComboBox>(&form, "cmbDirectory");
+    cmbDirectory->setEditText(start.path());
+    QString title, startDir;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        startDir = dialog->directory().absolutePath();
+        dialog->setDirectory(chosen.path());
+        dialog->selectFile(chosen.path());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    Child<QPushButton>(&form, "btnSelectDir")->click();
+    QCOMPARE(title, QString("Select Directory:"));
+    QCOMPARE(startDir, start.path());
+    QCOMPARE(cmbDirectory->currentIndex(), -1);
+    QCOMPARE(cmbDirectory->currentText(), chosen.path());
+    QCOMPARE(cmbDirectory->count(), 1);  // the drive entry stays in the list
 }
 
 QTEST_MAIN(SearchFormTest)
