@@ -15,6 +15,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -117,6 +118,7 @@ private slots:
     void helpOpensTheHelpFile();
     void skinsTakenOnlyOnce();
     void browseSetsTheFolderText();
+    void enterStartsTheSearch();
 };
 
 void SearchFormTest::creationDefaults() {
@@ -693,6 +695,22 @@ void SearchFormTest::browseSetsTheFolderText() {
     QCOMPARE(cmbDirectory->currentIndex(), -1);
     QCOMPARE(cmbDirectory->currentText(), chosen.path());
     QCOMPARE(cmbDirectory->count(), 1);  // the drive entry stays in the list
+}
+
+void SearchFormTest::enterStartsTheSearch() {
+    // "&Start Search" is the default button: Enter in the folder box starts it.
+    QTemporaryDir tmp;
+    MakeTree(tmp.path(), 1);
+    TSearchForm form;
+    BoxRecorder boxes;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* cmbDirectory = Child<QComboBox>(&form, "cmbDirectory");
+    cmbDirectory->setFocus();
+    cmbDirectory->setEditText(tmp.path());
+    QTest::keyClick(cmbDirectory->lineEdit(), Qt::Key_Return);
+    QCOMPARE(boxes.texts, QStringList({"Search is completed. 2 file(s) found."}));
+    QCOMPARE(cmbDirectory->count(), 1);  // typed folders are not added to the list
 }
 
 QTEST_MAIN(SearchFormTest)
