@@ -639,7 +639,9 @@ void SearchFormTest::resultTimes() {
     QCOMPARE(FormatSearchResultTime(midnight), date);
     const QString withTime = FormatSearchResultTime(midnight.addSecs(3 * 3600 + 4 * 60 + 5));
     QVERIFY(withTime.startsWith(date + " "));
-    QVERIFY2(withTime.contains("3:04:05") || withTime.contains("03:04:05"), qPrintable(withTime));
+    // Minutes and seconds are there, the time zone is not.
+    QVERIFY2(withTime.contains("04") && withTime.contains("05"), qPrintable(withTime));
+    QVERIFY2(!withTime.contains(midnight.timeZoneAbbreviation()), qPrintable(withTime));
     // One millisecond past midnight is not midnight.
     QVERIFY(FormatSearchResultTime(midnight.addMSecs(1)).size() > date.size());
 }
