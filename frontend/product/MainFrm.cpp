@@ -7,6 +7,7 @@
 #include "DragEdit.h"
 #include "Hovar.h"
 #include "MsgFrm.h"
+#include "SearchFrm.h"
 #include "Setting.h"
 
 #include <QCheckBox>
@@ -24,9 +25,24 @@ QString PayloadText(const void* Payload) {
 
 TMainForm::TMainForm(QWidget* Parent) : TBrelMainForm(Parent) {
     connect(chkUseNewDir, &QCheckBox::toggled, this, &TMainForm::chkUseNewDirClick);
+    FSearchForm = new TSearchForm(this);
 }
 
 TMainForm::~TMainForm() { FormDestroy(); }
+
+// ---------------------------------------------------------------------------
+// Search window
+
+QStringList TMainForm::OpenSearchWindow(bool MultiSelect) {
+    FSearchForm->SetSkins(styleSheet(), QString(), QString(), QString());
+    FSearchForm->SetMultiSelect(MultiSelect);
+    FSearchForm->Tag = 0;
+    FSearchForm->exec();
+    if (FSearchForm->Tag == 0)
+        return {};
+    const QStringList chosen = FSearchForm->SelectedFiles();
+    return MultiSelect ? chosen : chosen.mid(0, 1);
+}
 
 // ---------------------------------------------------------------------------
 // Engine
