@@ -2,9 +2,12 @@
 
 #include "BrelMsgBox.h"
 #include "BrelShell.h"
+#include "BrelInfo.h"
 #include "BrelPanel.h"
 #include "BrelSetting.h"
 #include "BrelUtils.h"
+#include "DragEdit.h"
+#include "logdlg.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -48,7 +51,8 @@ constexpr int kTimerInterval = 60000;
 // passed since the last pump: often enough for clicks, repaints and timers.
 constexpr qint64 kPumpIntervalMs = 15;
 
-const char kOpenFilter[] = "Outlook Express files (*.dbx *.mbx);;All files (*)";
+const char kOpenFilter[] = "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*";
+const char kLogFilter[] = "Log files (*.log)|*.log";
 
 QString Tr(const char* Text) { return QString::fromUtf8(Text); }
 
@@ -149,6 +153,11 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     btnRemoveFiles->setToolTip(Tr("Remove selected files from list"));
     btnRemoveAll->setToolTip(Tr("Remove all files in list"));
 
+    SaveLogDialog = new TSaveLogDialog(this);
+    SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
+    SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
+    SaveLogDialog->SetFilter(Tr(kLogFilter));
+
     // Timers, idle until a repair starts.
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -166,6 +175,9 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     connect(btnSrcMore, &QPushButton::clicked, this, &TBrelMainForm::btnSrcMoreClick);
     connect(btnSrcSearch, &QPushButton::clicked, this, &TBrelMainForm::btnSrcSearchClick);
     connect(txtSrcFile, &QLineEdit::textChanged, this, &TBrelMainForm::txtSrcFileChange);
+    txtSrcFile->OnDropFile = [this](TDragEdit* Sender, const QString& FileName) {
+        txtSrcFileDropFile(Sender, FileName);
+    };
     connect(btnDstMore, &QPushButton::clicked, this, &TBrelMainForm::btnDstMoreClick);
     connect(btnMoreDir, &QPushButton::clicked, this, &TBrelMainForm::btnMoreDirClick);
     connect(btnRepair, &QPushButton::clicked, this, &TBrelMainForm::btnRepairClick);
@@ -208,7 +220,7 @@ void TBrelMainForm::BuildRepairPage() {
     const int left = std::max(labSelSrcFile->x() + labSelSrcFile->width(),
                               labSelDstFile->x() + labSelDstFile->width()) + 7;
     const int boxWidth = kFormWidth - kMargin - left - 2 * 34;
-    txtSrcFile = new QLineEdit(page);
+    txtSrcFile = new TDragEdit(page);
     txtSrcFile->setObjectName(QStringLiteral("txtSrcFile"));
     txtSrcFile->setGeometry(left, 14, boxWidth, 24);
     labSelSrcFile->setBuddy(txtSrcFile);
@@ -399,7 +411,7 @@ void TBrelMainForm::BuildAboutPage() {
 void TBrelMainForm::UpdateAboutPage() {
     labTitle->setText(QApplication::applicationName());
     labTitle->adjustSize();
-    labVersion->setText(Tr("Version ") + GetProgramVersionText());
+    labVersion->setText(Tr("Version ") + GetFileVersionText(GetProgramFileName(), 2));
     labVersion->adjustSize();
 }
 
@@ -421,6 +433,7 @@ bool TBrelMainForm::FormCreate(const QStringList& Args) {
     FCheckSrcFileExists = true;
     FActiveMainTabIndex = FActiveSubTabIndex = 1;
     CreateSettings();
+    txtSrcFile->DragAccept(true);
     if (Args.isEmpty())
         return false;
 
@@ -692,7 +705,7 @@ void TBrelMainForm::TimerTimer() {
 void TBrelMainForm::BuildFullLog(QStringList& Lines) {
     const QString separator = Tr(kRepairLogSeparator);
     Lines << separator << Tr("Version, system and setting information:") << separator;
-    // PENDING: AddSystemInfoLines(Lines) once the system-information unit is in.
+    AddSystemInfoLines(Lines);
     AddSettingInfoLines(Lines);
     Lines << QString() << QString() << separator << Tr("Log:") << separator;
     Lines << LogLines();
@@ -721,13 +734,10 @@ bool TBrelMainForm::SaveLogToFile(const QString& FileName, bool IncludeSysInfo) 
 }
 
 void TBrelMainForm::btnSaveLogClick() {
-    QString fileName = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                    Tr("Log files (*.log)"));
-    if (fileName.isEmpty())
+    if (!SaveLogDialog->Execute())
         return;
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".log");
-    if (!SaveLogToFile(fileName, true))
+    const QString fileName = SaveLogDialog->FileName();
+    if (!SaveLogToFile(fileName, SaveLogDialog->IncludeSysInfo()))
         BrelMessageBox(this, TBrelMsgType::Error,
                        QStringLiteral("Cannot save the log file '%1'!").arg(fileName));
 }
@@ -740,7 +750,7 @@ void TBrelMainForm::btnSrcMoreClick() {
     dialog.setObjectName(QStringLiteral("OpenDialog"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    const QStringList filters = Tr(kOpenFilter).split(QStringLiteral(";;"));
+    const QStringList filters = FilterToNameFilters(Tr(kOpenFilter));
     dialog.setNameFilters(filters);
     if (FSetting) {
         if (!FSetting->OpenDirectory.isEmpty())

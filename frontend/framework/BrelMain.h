@@ -33,6 +33,8 @@ class QTimer;
 class QTreeWidget;
 class TBrelSetting;
 class TDragEdit;
+class TSaveLogDialog;
+class TDragEdit;
 
 // The event codes the framework window handles itself; every other code goes
 // to HandleEngineEvent.
@@ -196,7 +198,7 @@ protected:
     QWidget* palFooter;
     // Repair page
     QLabel* labSelSrcFile;
-    QLineEdit* txtSrcFile;
+    TDragEdit* txtSrcFile;
     QPushButton* btnSrcMore;
     QPushButton* btnSrcSearch;
     QLabel* labSelDstFile;
@@ -247,6 +249,8 @@ protected:
     QLabel* imgIcon;
     // Footer
     QPushButton* btnHelp;
+    // Dialogs
+    TSaveLogDialog* SaveLogDialog;
     // Timers
     QTimer* Timer;
     QTimer* BatchTimer;

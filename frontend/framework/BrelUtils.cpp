@@ -154,6 +154,28 @@ QString HtmlToPlainText(const QString& text) {
     return s;
 }
 
+QStringList FilterToNameFilters(const QString& filter) {
+    QStringList result;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i).trimmed();
+        if (description.endsWith(u')')) {
+            const qsizetype open = description.lastIndexOf(u'(');
+            if (open >= 0)
+                description = description.left(open).trimmed();
+        }
+        QStringList masks;
+        for (const QString& m : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
+            const QString mask = m.trimmed();
+            masks << (mask == QStringLiteral("*.*") ? QStringLiteral("*") : mask);
+        }
+        if (masks.isEmpty())
+            masks << QStringLiteral("*");
+        result << QStringLiteral("%1 (%2)").arg(description, masks.join(u' '));
+    }
+    return result;
+}
+
 QString FormatNumberN(qint64 value) {
     const QString sep = QLocale::system().groupSeparator();
     const bool negative = value < 0;

@@ -67,6 +67,12 @@ inline constexpr const char kBatchConsumedTimePattern[] =
 // with the rest of the text. Character entities are left as they are.
 [[nodiscard]] QString HtmlToPlainText(const QString& text);
 
+// Qt name filters from a "Description|mask;mask|Description|mask" filter
+// (as "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*"):
+// each pair gives "Description (mask mask)", the description's own trailing
+// parenthesis replaced; "*.*" becomes "*" so names without a dot match too.
+[[nodiscard]] QStringList FilterToNameFilters(const QString& filter);
+
 // A whole number in the "%.0n" form: decimal, grouped by threes with the
 // user's thousands separator (QLocale::system()), no decimals. -1 stays "-1".
 [[nodiscard]] QString FormatNumberN(qint64 value);

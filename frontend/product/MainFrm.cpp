@@ -4,6 +4,7 @@
 #include "BrelShell.h"
 #include "BrelUtils.h"
 #include "BrelWidgetUtils.h"
+#include "DragEdit.h"
 #include "Hovar.h"
 #include "MsgFrm.h"
 #include "SearchFrm.h"

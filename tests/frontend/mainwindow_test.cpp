@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -548,8 +550,10 @@ private slots:
         QVERIFY(!data.contains("\r\r") && !QByteArray(data).replace("\r\n", "").contains('\n'));
         const QStringList lines = QString::fromLocal8Bit(data).split(QStringLiteral("\r\n"));
         QCOMPARE(lines.mid(0, 3), (QStringList{kSep, QStringLiteral("Version, system and setting information:"), kSep}));
+        QCOMPARE(lines.at(3), QStringLiteral("Version Information:"));
         const qsizetype setting = lines.indexOf(QStringLiteral("Setting Information:"));
-        QVERIFY(setting > 0);
+        QVERIFY(setting > 3);
+        QCOMPARE(lines.mid(setting - 3, 3), (QStringList{kSep, QStringLiteral("End of System Information"), kSep}));
         QCOMPARE(lines.mid(setting, 11),
                  (QStringList{QStringLiteral("Setting Information:"),
                               QStringLiteral("Op&en the directory containing all the recovered messages: Yes"),
@@ -661,6 +665,19 @@ private slots:
         QCOMPARE(dst->text(), QStringLiteral("/elsewhere/"));
         src->setText(QStringLiteral("/m/a.b.DBX"));
         QCOMPARE(dst->text(), QStringLiteral("/m/a.b_recovered/"));
+
+        // A file dropped onto the source box becomes the source.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/drop/Sent.mbx")),
+                      QUrl::fromLocalFile(QStringLiteral("/drop/Other.mbx"))});
+        Child<QPushButton>(&form, "btnRepairTab")->click();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(src, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(src, &drop);
+        QCOMPARE(src->text(), QStringLiteral("/drop/Sent.mbx"));
+        QCOMPARE(dst->text(), QStringLiteral("/drop/Sent_recovered/"));
     }
 };
 
