@@ -446,8 +446,7 @@ void TSearchForm::FormCreate() {
     chkFileMaxSize->setToolTip(QStringLiteral("If selected, file size must <= xxx KB"));
     gbFileAttr->setToolTip(QStringLiteral("Search criteria on file attributes"));
     chkFileReadOnlyAttr->setToolTip(QStringLiteral("If selected, file must be read-only"));
-    chkFileHiddenAttr->setToolTip(
-        QStringLiteral("If selected, only hidden file will be searched (a name starting with \".\")"));
+    chkFileHiddenAttr->setToolTip(QStringLiteral("If selected, only hidden file will be searched"));
     // Linux files carry no system or archive attribute: say so where the
     // user ticks them.
     chkFileSystemAttr->setToolTip(QStringLiteral(
