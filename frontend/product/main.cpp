@@ -1,6 +1,9 @@
-// Vantrel: the desktop program's main block.
+// Vantrel: the desktop program's main block. Creates the main window, runs
+// the command line (a store to repair at once, -O to open the output folder
+// afterwards, -E to end the program afterwards) and the event loop.
+#include "MainFrm.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 #include "pyxol/pyxol.h"
 
@@ -14,8 +17,9 @@ int main(int argc, char* argv[]) {
         return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Vantrel"));
-    w.show();
+    TMainForm form;
+    if (form.FormCreate(QApplication::arguments().mid(1)))
+        return 0;
+    form.show();
     return app.exec();
 }
