@@ -250,6 +250,9 @@ private:
 };
 
 uint32_t DbxBuilder::NewMessage(uint32_t minSize, uint32_t maxSize, const char* recipe) {
+    // Recipes that need long messages keep their minimum under a small
+    // maxMessageSize (Range with hi < lo would wrap to a huge size).
+    if (maxSize < minSize) maxSize = minSize;
     DbxMessage m;
     m.stored.id = static_cast<uint32_t>(m_messages.size() + 1);
     m.stored.subject = PickSubject(m_rng, m.stored.id);
