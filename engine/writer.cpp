@@ -128,6 +128,7 @@ void CMessageWriter::SetUpOutputFolder(const std::u16string& fullOutputDir) {
     m_folder.baseDirectory = fullOutputDir;
     m_folder.currentDirectory = fullOutputDir;
     m_folder.entryCount = CountDirectoryEntries(fullOutputDir);
+    m_folder.currentUsable = true;
 }
 
 std::unique_ptr<CFile> CMessageWriter::OpenStagingFile(std::u16string& stagingPath) {
@@ -156,14 +157,18 @@ void CMessageWriter::DeliverMessage(const std::u16string& stagingPath, uint32_t 
         const std::u16string name = NextSubDirectoryName();
         m_folder.currentDirectory = AddBackslash(m_folder.baseDirectory) + name;
         CreateDirectoryAt(m_folder.currentDirectory);  // an existing one brings its entries
-        m_folder.entryCount = CountDirectoryEntries(m_folder.currentDirectory);
+        // A link (or a file) of that name is no sub-directory of the output
+        // folder: nothing is written through it.
+        m_folder.currentUsable = IsRealDirectory(m_folder.currentDirectory);
+        m_folder.entryCount = m_folder.currentUsable ? CountDirectoryEntries(m_folder.currentDirectory) : 0;
         host.SendResourceFormatted(EVENT_LOG_LINE, 22, static_cast<uint32_t>(options.MaxMsgCount));
         host.SendResourceFormatted(EVENT_LOG_LINE, 23, name.c_str(), m_folder.baseDirectory.c_str());
         host.Send(EVENT_LOG_LINE, u"-");
     }
 
     const std::u16string subject = ReadSubject(stagingPath, messageNumber);
-    const std::u16string outputPath = BuildMessagePath(m_folder.currentDirectory, subject, messageNumber);
+    const std::u16string outputPath =
+        m_folder.currentUsable ? BuildMessagePath(m_folder.currentDirectory, subject, messageNumber) : std::u16string();
 
     host.SendResourceFormatted(EVENT_LOG_LINE, 9, messageNumber);
     host.Send(EVENT_LOG_LINE, u"Collect detailed information ...");
@@ -173,7 +178,10 @@ void CMessageWriter::DeliverMessage(const std::u16string& stagingPath, uint32_t 
     host.SendResourceFormatted(EVENT_LOG_LINE, 13, messageNumber);
     host.Send(EVENT_LOG_LINE, u"-");
 
-    if (!CopyFileReplacing(stagingPath, outputPath)) host.SendResourceError(18);
+    // The copy never leaves the output folder, never writes through a link
+    // and never replaces a directory.
+    if (outputPath.empty() || !CopyFileIntoFolder(stagingPath, outputPath, m_folder.baseDirectory))
+        host.SendResourceError(18);
 
     host.SendFormatted(EVENT_REPORT_CELL, u"%lu", messageNumber);
     host.Send(EVENT_REPORT_CELL, subject.c_str());

@@ -16,6 +16,9 @@ struct OutputFolder {
     std::u16string baseDirectory;
     std::u16string currentDirectory;
     uint32_t entryCount = 0;
+    // False when the current directory is a sub-directory that could not be
+    // made, or a link in its place: messages meant for it fail with error 6.
+    bool currentUsable = true;
 };
 
 // Path operations on UTF-16 paths with "/" as the separator. The extension

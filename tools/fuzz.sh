@@ -9,7 +9,7 @@
 # with VANTREL_FUZZ in build-fuzz/ ($FUZZ_BUILD_DIR) and builds only the
 # target. The corpus lives in fuzz-corpus/TARGET ($FUZZ_CORPUS_DIR), seeded
 # from the target's own seeds; findings are written to fuzz-findings/.
-# Replay a finding with build/TARGET_replay FILE (or build-fuzz/TARGET_fuzz FILE).
+# Replay a finding with build/tests/fuzz/TARGET_replay FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
@@ -30,9 +30,9 @@ corpus="${FUZZ_CORPUS_DIR:-fuzz-corpus}/$target"
 findings="fuzz-findings/$target"
 mkdir -p "$corpus" "$findings"
 if [ -z "$(ls -A "$corpus")" ]; then
-  "$build/${target}_replay" --write-seeds "$corpus"
+  "$build/tests/fuzz/${target}_replay" --write-seeds "$corpus"
 fi
 # Inputs up to 64 KiB: big enough for stores with several messages and for
 # subject lines that cross the reader's pieces, small enough to stay fast.
-exec "$build/${target}_fuzz" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
+exec "$build/tests/fuzz/${target}_fuzz" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "$@"

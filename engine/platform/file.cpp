@@ -59,7 +59,9 @@ bool CFile::Open(const std::u16string& path, unsigned flags, CFileException* err
         return false;
     };
 
-    int oflags = O_CLOEXEC;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer (it is refused
+    // below); O_NOCTTY: a terminal never becomes ours.
+    int oflags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (flags & modeReadWrite)
         oflags |= O_RDWR;
     else if (flags & modeWrite)
@@ -77,12 +79,16 @@ bool CFile::Open(const std::u16string& path, unsigned flags, CFileException* err
     }
 
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        // A directory is not a file to read or write.
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Only regular files are read or written: a directory, a FIFO (which
+        // would wait for a writer) or a device (/dev/zero never ends) is
+        // refused as access denied.
+        const int err = errno;
         ::close(fd);
-        return fail(CFileException::OsErrorToCause(err), err);
+        if (st.st_mode == 0) return fail(CFileException::OsErrorToCause(err), err);
+        return fail(kAccessDenied, S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     // Sharing modes become open-file-description locks over the whole file:
     // "deny writers" holds a read lock, which conflicts only with another

@@ -74,7 +74,7 @@ uint32_t NextPlausible(const uint8_t* data, uint32_t run, uint32_t from, uint32_
 class DbxScan {
 public:
     DbxScan(CDBXFile5& state, CFileEx& reader)
-        : m_state(state), m_reader(reader), m_host(*state.m_pCommunicator),
+        : m_reader(reader), m_host(*state.m_pCommunicator),
           m_claimed(state.m_claimedBlocks), m_heads(state.m_chainHeads), m_writer(state) {}
 
     void Scan();
@@ -92,7 +92,6 @@ private:
         return true;
     }
 
-    CDBXFile5& m_state;
     CFileEx& m_reader;
     const CCommunicator& m_host;
     BlockHashMap& m_claimed;
