@@ -6,10 +6,10 @@
 //                                    short and with bytes flipped
 //   NAME_replay FILE|DIR...          every file given or inside a folder given
 //   NAME_replay --write-seeds DIR    writes the seeds as files (a corpus)
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "fuzz_target.h"
 
@@ -33,8 +33,11 @@ void RunWithVariants(const std::string& seed) {
 }
 
 std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 }  // namespace
