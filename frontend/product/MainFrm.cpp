@@ -1,0 +1,135 @@
+#include "MainFrm.h"
+
+#include "BrelDialogs.h"
+#include "BrelUtils.h"
+#include "BrelWidgetUtils.h"
+#include "Hovar.h"
+#include "MsgFrm.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include <string>
+
+namespace {
+QString PayloadText(const void* Payload) {
+    return Payload ? QString::fromUtf16(static_cast<const char16_t*>(Payload)) : QString();
+}
+}  // namespace
+
+TMainForm::TMainForm(QWidget* Parent) : TBrelMainForm(Parent) {
+    connect(chkUseNewDir, &QCheckBox::toggled, this, &TMainForm::chkUseNewDirClick);
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+// ---------------------------------------------------------------------------
+// Engine
+
+void TMainForm::HandleEngineEvent(int32_t Code, const void* Payload) {
+    switch (Code) {
+    case EVENT_LOG_LINE:
+        AppendLogLine(EngineLogLineText(PayloadText(Payload)));
+        break;
+    case EVENT_REPORT_CELL:
+        FReports.append(PayloadText(Payload));
+        break;
+    case EVENT_ERROR:
+        AppendSeparator();
+        AppendLogLine(PayloadText(Payload));
+        AppendSeparator();
+        break;
+    case EVENT_REPORT_COLUMNS:
+        if (Payload)
+            FColCount = *static_cast<const int32_t*>(Payload);
+        break;
+    case EVENT_MESSAGE_BOX: {
+        // Copied first: the box runs its own event loop before it returns.
+        const QString text = PayloadText(Payload);
+        LogLines();  // brings the log up to date behind the box
+        BrelMessageBox(this, TBrelMsgKind::Information, text);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int32_t TMainForm::RepairFile(const QString& SourceFile, const QString& OutputDir) {
+    RepairOptions options{};
+    GetRepairOptionsStruct(&options);
+    TBrelMainForm* self = this;
+    const std::u16string source = SourceFile.toStdU16String();
+    const std::u16string output = OutputDir.toStdU16String();
+    return InvokeRepairEngine(source.c_str(), &options, 0, output.c_str(), EngineCallback, &self);
+}
+
+void TMainForm::GetRepairOptionsStruct(void* lpOptions) {
+    auto* options = static_cast<RepairOptions*>(lpOptions);
+    options->UseNewDir = chkUseNewDir->isChecked() ? -1 : 0;
+    options->MaxMsgCount = static_cast<uint16_t>(txtMaxMsgCount->value());
+}
+
+// ---------------------------------------------------------------------------
+// Repair steps
+
+QString TMainForm::GetDefaultOutputPath(const QString& SourceFile) {
+    return ::GetDefaultOutputPath(SourceFile);
+}
+
+void TMainForm::BeginRepairLog(const QString& SourceFile, const QString& OutputDir) {
+    TBrelMainForm::BeginRepairLog(SourceFile, OutputDir);
+    FReports.clear();
+    FColCount = 0;
+}
+
+void TMainForm::EndRepair() {
+    FReports.clear();
+    FColCount = 0;
+    TBrelMainForm::EndRepair();
+}
+
+// Every control stays usable during a repair: the running repair has read
+// its paths and options already.
+void TMainForm::EnableInputControls(bool) {}
+
+QString TMainForm::GetSuccessMessage(const QString& SourceFile, const QString&) {
+    return ::GetSuccessMessage(SourceFile);
+}
+
+QDialog* TMainForm::CreateReportWindow(const QString& Msg) {
+    return new TMsgForm(this, FColCount, &FReports, txtSrcFile->text(), Msg);
+}
+
+bool TMainForm::CanOpenOutput() { return true; }
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void TMainForm::CreateSettings() {
+    FReports.clear();
+    FColCount = 0;
+    // PENDING: load TSetting into the option controls once the settings unit is in.
+    chkOpenFixed->setChecked(true);
+    chkUseNewDirClick();
+}
+
+void TMainForm::DestroySettings() {
+    FReports.clear();
+    // PENDING: copy the option controls into TSetting and save it.
+}
+
+void TMainForm::chkUseNewDirClick() { txtMaxMsgCount->setEnabled(chkUseNewDir->isChecked()); }
+
+void TMainForm::AddSettingInfoLines(QStringList& Lines) {
+    const QString separator = QString::fromUtf8(kRepairLogSeparator);
+    Lines << QStringLiteral("Setting Information:");
+    Lines << CheckBoxStateText(chkOpenFixed);
+    Lines << CheckBoxStateText(chkUseNewDir);
+    Lines << chkUseNewDir->text() + u' ' + QString::number(txtMaxMsgCount->value());
+    Lines << labTempDir->text() + u' ' + txtTempDir->text();
+    Lines << labBufSize->text() + u' ' + QString::number(txtBufSize->value());
+    Lines << separator << QStringLiteral("End of Setting Information") << separator;
+}
