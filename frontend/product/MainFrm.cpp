@@ -3,8 +3,10 @@
 #include "BrelDialogs.h"
 #include "BrelUtils.h"
 #include "BrelWidgetUtils.h"
+#include "CheckUpdateFrm.h"
 #include "Hovar.h"
 #include "MsgFrm.h"
+#include "Setting.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -132,4 +134,14 @@ void TMainForm::AddSettingInfoLines(QStringList& Lines) {
     Lines << labTempDir->text() + u' ' + txtTempDir->text();
     Lines << labBufSize->text() + u' ' + QString::number(txtBufSize->value());
     Lines << separator << QStringLiteral("End of Setting Information") << separator;
+}
+
+// ---------------------------------------------------------------------------
+// Automatic update check
+
+void TMainForm::StartupMessage() {
+    TBrelMainForm::StartupMessage();
+    const auto* setting = dynamic_cast<const TSetting*>(FSetting);
+    RunAutomaticUpdateCheck(this, chkAutoUpdate->isChecked(),
+                            setting ? setting->UpdateServer : QString());
 }

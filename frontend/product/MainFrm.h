@@ -40,6 +40,11 @@ public:
 public slots:
     void chkUseNewDirClick();
 
+protected:
+    // After the first showing: the automatic update check, when its option
+    // is checked and an update server is configured.
+    void StartupMessage() override;
+
 private:
     QStringList FReports;
     int32_t FColCount = 0;
