@@ -66,7 +66,7 @@ void TCheckUpdateForm::RunCheck() {
     } catch (const std::exception& e) {
         // No temporary file could be made: the window says why and stays
         // open until the user closes it.
-        BrelMessageBox(this, TBrelMsgKind::Error, QString::fromLocal8Bit(e.what()));
+        BrelMessageBox(this, TBrelMsgKind::Error, QString::fromUtf8(e.what()));
         return;
     }
     accept();

@@ -21,6 +21,8 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -251,10 +253,18 @@ void SetUpdateTrustedCertificatesForTesting(const QList<QSslCertificate>& certif
 }
 
 QString CreateTempFile() {
-    QTemporaryFile file(GetTempDirectory() + QStringLiteral("tmpXXXXXX"));
+    const QString folder = GetTempDirectory();
+    QTemporaryFile file(folder + QStringLiteral("tmpXXXXXX"));
     file.setAutoRemove(false);
-    if (!file.open())
-        throw std::runtime_error(file.errorString().toStdString());
+    errno = 0;
+    if (!file.open()) {
+        // The system's reason: QTemporaryFile often reports only "Unknown error".
+        const int error = errno;
+        const QString reason =
+            error ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+        throw std::runtime_error(
+            QStringLiteral("Cannot create a temporary file in %1: %2").arg(folder, reason).toStdString());
+    }
     return file.fileName();
 }
 

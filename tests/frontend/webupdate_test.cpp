@@ -214,6 +214,7 @@ private slots:
     void untrustedCertificateDownloadsNothing();
     void redirectsOnlyToHttps();
     void emptyBaseAddressSkipsCheck();
+    void noTemporaryFileKeepsWindowOpen();
     void whatsNewFallback_data();
     void whatsNewFallback();
     void serverTextIsNotMarkup();
@@ -511,6 +512,38 @@ void WebUpdateTest::emptyBaseAddressSkipsCheck() {
     QVERIFY(!RunAutomaticUpdateCheck(&owner, false, FServer->Base()));
     QTest::qWait(20);
     QVERIFY(!windowShown);
+    QCOMPARE(FServer->Requests, QList<QByteArray>());
+}
+
+void WebUpdateTest::noTemporaryFileKeepsWindowOpen() {
+    // A temporary-files "folder" that is a plain file: nothing can be made in
+    // it, whoever runs the test.
+    const QString notAFolder = FTempDir->path() + QStringLiteral("/plain");
+    QFile plain(notAFolder);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    qputenv("TMPDIR", QFile::encodeName(notAFolder));
+    FServer->Routes["/update/pyxol/pyxol.inf"].body = "[update]\nnewversion=9\n";
+    TCheckUpdateForm form(nullptr, FServer->Base());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Check for Update..."));
+    QCOMPARE(form.labMsg->text(), QStringLiteral("Check for product updates. Please wait ..."));
+    bool stayedOpen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!FSession.Boxes.isEmpty() && form.isVisible()) {
+            stayedOpen = true;
+            form.btnClose->click();
+        }
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* offer = qobject_cast<TNewVersionForm*>(w); offer && offer->isVisible())
+                offer->btnClose->click();  // the check went on after all
+    });
+    closer.start(5);
+    form.exec();
+    QVERIFY(stayedOpen);
+    QCOMPARE(FSession.Boxes.size(), 1);  // the system's reason
+    QVERIFY2(FSession.Boxes.first().contains(QLatin1String("Not a directory")),
+             qPrintable(FSession.Boxes.first()));
     QCOMPARE(FServer->Requests, QList<QByteArray>());
 }
 
