@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -224,6 +225,7 @@ private slots:
     void abortConfirmedFails();
     void installerNotStartedWhenUserSaysNo();
     void launchFailureIsReported();
+    void programInstallerIsRun();
     void installerDownloadFailures_data();
     void installerDownloadFailures();
 
@@ -248,6 +250,9 @@ void WebUpdateTest::initTestCase() {
     QVERIFY(MakeCertificate(FCertDir.path(), QStringLiteral("untrusted"), FUntrustedCertificate,
                             FUntrustedKey));
     SetUpdateTrustedCertificatesForTesting({FCertificate});
+    // The version cases below are written for a program of version 2.5.0.0.
+    QCOMPARE(quint64(GetFileVersion64(GetProgramFileName())), quint64(ParseVersion("2.5.0.0")));
+    QCOMPARE(GetFileVersion64(FCertDir.path() + QStringLiteral("/trusted.crt")), 0u);
 }
 
 void WebUpdateTest::init() {
@@ -715,6 +720,19 @@ void WebUpdateTest::launchFailureIsReported() {
     FSession.OpenSucceeds = false;
     QVERIFY(!RunCheck(FServer->Base()));
     QCOMPARE(FSession.Boxes.last(), QStringLiteral("Error: Cannot launch the installer!"));
+}
+
+// An installer without a package extension is a program: it is made
+// executable and run in its own folder.
+void WebUpdateTest::programInstallerIsRun() {
+    const QByteArray base = FServer->Base().toLatin1();
+    FServer->Routes["/update/pyxol/pyxol.inf"].body = InfoFile("2.6.0.0", base, "/files/setup");
+    FServer->Routes["/files/setup"].body = "#!/bin/sh\necho started > started.txt\n";
+    FSession.Upgrade = true;
+    QVERIFY(RunCheck(FServer->Base()));
+    QCOMPARE(FSession.Opened, QList<QUrl>());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(FTempDir->path() + QStringLiteral("/started.txt")), 10000);
+    QVERIFY(QFileInfo(FTempDir->path() + QStringLiteral("/File0")).isExecutable());
 }
 
 void WebUpdateTest::installerDownloadFailures_data() {
