@@ -72,9 +72,10 @@ void TDownloadForm::showEvent(QShowEvent* event) {
 }
 
 void TDownloadForm::StartDownload() {
-    FDownload->Start(FURL, FFileName, -1, [this](qint64 received, qint64 total) {
-        return FDownloadCallback.OnProgress(received, total);
-    });
+    FDownload->Start(FURL, FFileName, TUrlDownload::TTargetFile::CreateNew, -1,
+                     [this](qint64 received, qint64 total) {
+                         return FDownloadCallback.OnProgress(received, total);
+                     });
 }
 
 void TDownloadForm::DownloadFinished(bool ok) {

@@ -285,8 +285,8 @@ TUrlDownload::~TUrlDownload() {
     }
 }
 
-void TUrlDownload::Start(const QUrl& url, const QString& fileName, qint64 maxBytes,
-                         TProgress progress) {
+void TUrlDownload::Start(const QUrl& url, const QString& fileName, TTargetFile target,
+                         qint64 maxBytes, TProgress progress) {
     FProgress = std::move(progress);
     FMaxBytes = maxBytes;
     FReceived = 0;
@@ -298,14 +298,13 @@ void TUrlDownload::Start(const QUrl& url, const QString& fileName, qint64 maxByt
         QTimer::singleShot(0, this, [this] { Finish(false); });
         return;
     }
-    // A file that already exists is truncated only when it is ours (the
-    // temporary files are made empty by CreateTempFile); a target chosen by
-    // name must be created new, so that nothing else (a planted link in a
-    // shared temporary folder) is written through.
+    // A target chosen by name is created new, so that nothing planted under
+    // that name in a shared temporary folder (a link, a file of someone
+    // else's) is written through; our own temporary files are truncated.
     FFile.setFileName(fileName);
-    const bool exists = QFileInfo(fileName).isFile() && !QFileInfo(fileName).isSymLink();
     const QIODevice::OpenMode mode =
-        exists ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::WriteOnly | QIODevice::NewOnly;
+        target == TTargetFile::CreateNew ? QIODevice::WriteOnly | QIODevice::NewOnly
+                                          : QIODevice::WriteOnly | QIODevice::Truncate;
     if (!FFile.open(mode)) {
         QTimer::singleShot(0, this, [this] { Finish(false); });
         return;
@@ -414,7 +413,7 @@ bool TUrlDownload::DownloadFile(const QUrl& url, const QString& fileName, qint64
     TUrlDownload download;
     QEventLoop loop;
     connect(&download, &TUrlDownload::Finished, &loop, &QEventLoop::quit);
-    download.Start(url, fileName, maxBytes);
+    download.Start(url, fileName, TTargetFile::Existing, maxBytes);
     if (download.IsRunning())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     return download.IsSuccess();

@@ -108,19 +108,23 @@ public:
     explicit TUrlDownload(QObject* parent = nullptr);
     ~TUrlDownload() override;
 
+    // Existing: fileName is our own file (made by CreateTempFile) and is
+    // truncated. CreateNew: fileName must not exist yet and is created.
+    enum class TTargetFile { Existing, CreateNew };
+
     // Starts the transfer; Finished(false) follows (queued) when the URL is
     // not allowed or the file cannot be opened. maxBytes < 0: no size limit.
-    void Start(const QUrl& url, const QString& fileName, qint64 maxBytes = -1,
-               TProgress progress = {});
+    void Start(const QUrl& url, const QString& fileName, TTargetFile target,
+               qint64 maxBytes = -1, TProgress progress = {});
     // Stops a running transfer; it finishes with failure.
     void Abort();
 
     [[nodiscard]] bool IsRunning() const { return FRunning; }
     [[nodiscard]] bool IsSuccess() const { return FIsSuccess; }
 
-    // Silent synchronous download: runs a local event loop that processes no
-    // user input until the transfer ends. True when the whole content was
-    // stored in fileName.
+    // Silent synchronous download into our own existing file: runs a local
+    // event loop that processes no user input until the transfer ends. True
+    // when the whole content was stored in fileName.
     static bool DownloadFile(const QUrl& url, const QString& fileName,
                              qint64 maxBytes = -1);
 

@@ -221,6 +221,7 @@ private slots:
     void serverTextIsNotMarkup();
     void downloadsAndStartsInstaller();
     void takenInstallerNameGivesNextNumber();
+    void plantedLinkIsNotWrittenThrough();
     void abortAnsweredNoContinues();
     void abortConfirmedFails();
     void installerNotStartedWhenUserSaysNo();
@@ -651,6 +652,21 @@ void WebUpdateTest::takenInstallerNameGivesNextNumber() {
              QList<QUrl>{QUrl::fromLocalFile(FTempDir->path() + QStringLiteral("/File1.deb"))});
     QVERIFY(taken.open(QIODevice::ReadOnly));
     QCOMPARE(taken.readAll(), QByteArray("earlier run"));
+}
+
+// Someone else's link under the installer's name in the shared temporary
+// folder: the download refuses to write through it.
+void WebUpdateTest::plantedLinkIsNotWrittenThrough() {
+    const QString victim = FCertDir.path() + QStringLiteral("/victim");
+    QVERIFY(QFile::link(victim, FTempDir->path() + QStringLiteral("/File0.deb")));
+    const QByteArray base = FServer->Base().toLatin1();
+    FServer->Routes["/update/pyxol/pyxol.inf"].body = InfoFile("2.6.0.0", base);
+    FServer->Routes["/files/vantrel_2.6.0_amd64.deb"].body = "installer";
+    FSession.Upgrade = true;
+    QVERIFY(!RunCheck(FServer->Base()));
+    QVERIFY(!QFileInfo::exists(victim));
+    QCOMPARE(FSession.Opened, QList<QUrl>());
+    QCOMPARE(FSession.Boxes.last(), QStringLiteral("Error: Download failed!"));
 }
 
 void WebUpdateTest::abortAnsweredNoContinues() {
