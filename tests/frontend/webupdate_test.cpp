@@ -208,6 +208,7 @@ private slots:
     void installerExtension();
     void infoAddress();
 
+    void windowTexts();
     void offersOnlyNewerVersions_data();
     void offersOnlyNewerVersions();
     void serverFailuresAreSilent_data();
@@ -415,6 +416,36 @@ void WebUpdateTest::infoAddress() {
     QVERIFY(UpdateInfoUrl("").isEmpty());
     QVERIFY(UpdateInfoUrl("http://updates.example.org").isEmpty());
     QVERIFY(UpdateInfoUrl("updates.example.org").isEmpty());
+}
+
+void WebUpdateTest::windowTexts() {
+    TCheckUpdateForm check(nullptr, QString());
+    QCOMPARE(check.btnClose->text(), QStringLiteral("&Close"));
+    QVERIFY(check.btnClose->isDefault());
+    QCOMPARE(check.labMsg->width(), 400);
+
+    TNewVersionForm offer(nullptr, QStringLiteral("2,6,0,0"));
+    QCOMPARE(offer.windowTitle(), QStringLiteral("New Version Available"));
+    QVERIFY(!(offer.windowFlags() & Qt::WindowCloseButtonHint));
+    QCOMPARE(offer.labUpgradePrompt->text(),
+             QStringLiteral("<B>Would you like to upgrade to the latest version?</B>"));
+    QCOMPARE(offer.btnYes->text(), QStringLiteral("&Yes"));
+    QCOMPARE(offer.btnClose->text(), QStringLiteral("&No"));
+    QCOMPARE(offer.txtWhatsNew->size(), QSize(645, 330));
+    QVERIFY(offer.txtWhatsNew->isReadOnly());
+    offer.SetWhatsNewText(QStringLiteral("one\r\ntwo\r\n"));
+    QCOMPARE(offer.txtWhatsNew->toPlainText(), QStringLiteral("one\ntwo"));
+    offer.SetWhatsNewText(QString());
+    QCOMPARE(offer.txtWhatsNew->toPlainText(),
+             QStringLiteral("Sorry but no what's new information available!"));
+    QTimer::singleShot(0, &offer, [&offer] { QTest::keyClick(&offer, Qt::Key_Escape); });
+    QCOMPARE(offer.exec(), int(QMessageBox::No));
+
+    TDownloadForm download(nullptr, QUrl("https://h/x.deb"), QString());
+    QCOMPARE(download.windowTitle(), QStringLiteral("Download File..."));
+    QCOMPARE(download.btnAbort->text(), QStringLiteral("&Abort"));
+    QCOMPARE(download.labMsg->width(), 420);
+    QVERIFY(!download.IsSuccess());
 }
 
 // ---------------------------------------------------------------------------
