@@ -189,6 +189,7 @@ struct TSession {
     QList<QMessageBox::StandardButton> AbortAnswers;  // answers to the abort question
     bool OpenSucceeds = true;
     std::function<void(TDownloadForm*)> OnDownloadProgress;
+    std::function<void()> WhileAskingAbort;  // runs while the abort question is open
 };
 
 }  // namespace
@@ -225,6 +226,8 @@ private slots:
     void plantedLinkIsNotWrittenThrough();
     void abortAnsweredNoContinues();
     void abortConfirmedFails();
+    void transferEndsWhileAsking_data();
+    void transferEndsWhileAsking();
     void installerNotStartedWhenUserSaysNo();
     void launchFailureIsReported();
     void programInstallerIsRun();
@@ -270,6 +273,8 @@ void WebUpdateTest::init() {
     SetBrelMessageBoxHandler([this](TBrelMsgKind, const QString& text) {
         FSession.Boxes << text;
         if (text.startsWith(QLatin1String("Would you like to abort"))) {
+            if (FSession.WhileAskingAbort)
+                FSession.WhileAskingAbort();
             if (FSession.AbortAnswers.isEmpty())
                 return QMessageBox::No;
             return FSession.AbortAnswers.takeFirst();
@@ -746,6 +751,47 @@ void WebUpdateTest::abortConfirmedFails() {
     QCOMPARE(FSession.Opened, QList<QUrl>());
     QCOMPARE(TempFiles(), QStringList());  // nothing half-written stays
     FServer->Release();
+}
+
+void WebUpdateTest::transferEndsWhileAsking_data() {
+    QTest::addColumn<bool>("abort");
+    QTest::newRow("answered No") << false;
+    QTest::newRow("answered Yes") << true;
+}
+
+// The transfer ends while the abort question is still open: the window waits
+// for the answer, which decides.
+void WebUpdateTest::transferEndsWhileAsking() {
+    QFETCH(bool, abort);
+    const QByteArray base = FServer->Base().toLatin1();
+    const QByteArray installer(50000, 'i');
+    FServer->Routes["/update/pyxol/pyxol.inf"].body = InfoFile("2.6.0.0", base);
+    FServer->Routes["/files/vantrel_2.6.0_amd64.deb"] = {200, installer, {}, 4000};
+    FSession.Upgrade = true;
+    FSession.AbortAnswers = {abort ? QMessageBox::Yes : QMessageBox::No};
+    QPointer<TDownloadForm> window;
+    bool stayedOpen = false;
+    FSession.WhileAskingAbort = [&] {
+        FServer->Release();
+        const QString target = FTempDir->path() + QStringLiteral("/File0.deb");
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(target).size(), qint64(installer.size()), 10000);
+        QTest::qWait(50);  // the end of the transfer reaches the window
+        stayedOpen = window && window->isVisible();
+    };
+    FSession.OnDownloadProgress = [&](TDownloadForm* form) {
+        if (window || !form->labMsg->text().contains("<B>" + FormatNumberN(4000) + " bytes"))
+            return;
+        window = form;
+        form->btnAbort->click();
+    };
+    QCOMPARE(RunCheck(FServer->Base()), !abort);
+    QVERIFY(stayedOpen);
+    if (abort) {
+        QCOMPARE(FSession.Boxes.last(), QStringLiteral("Error: Download failed!"));
+        QCOMPARE(TempFiles(), QStringList());
+    } else {
+        QCOMPARE(TempFiles(), QStringList{"File0.deb"});
+    }
 }
 
 void WebUpdateTest::installerNotStartedWhenUserSaysNo() {
