@@ -44,6 +44,7 @@ public:
         QByteArray body;
         QByteArray extraHeaders;  // "Name: value\r\n" lines
         qint64 holdAfter = -1;    // bytes sent before waiting for Release()
+        qint64 announced = -1;    // Content-Length to claim; -1: the body's size
     };
 
     THttpsServer(const QSslCertificate& certificate, const QSslKey& key)
@@ -105,7 +106,9 @@ private:
         }
         QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) +
                           (route.status == 200 ? " OK" : " Other") + "\r\n";
-        head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+        head += "Content-Length: " +
+                QByteArray::number(route.announced >= 0 ? route.announced : route.body.size()) +
+                "\r\n";
         head += "Connection: close\r\n" + route.extraHeaders + "\r\n";
         if (route.holdAfter >= 0) {
             socket->write(head + route.body.left(route.holdAfter));
@@ -496,6 +499,7 @@ void WebUpdateTest::serverFailuresAreSilent_data() {
     QTest::newRow("not found") << 404;
     QTest::newRow("server error") << 500;
     QTest::newRow("server down") << 0;
+    QTest::newRow("information file too large") << 200;
 }
 
 void WebUpdateTest::serverFailuresAreSilent() {
@@ -503,8 +507,11 @@ void WebUpdateTest::serverFailuresAreSilent() {
     QString base = FServer->Base();
     if (status == 0)
         FServer->close();  // nothing listens on the port any more
-    else
+    else if (status != 200)
         FServer->Routes["/update/pyxol/pyxol.inf"] = {status, "[update]\nnewversion=9\n", {}, -1};
+    else
+        FServer->Routes["/update/pyxol/pyxol.inf"].body =
+            "[update]\nnewversion=9\n" + QByteArray(5 * 1024 * 1024, ';');
     QVERIFY(!RunCheck(base));
     QVERIFY(!FSession.NewVersionShown);
     QCOMPARE(FSession.Boxes, QStringList());
@@ -833,6 +840,7 @@ void WebUpdateTest::installerDownloadFailures_data() {
     QTest::newRow("no installer key") << QByteArray();
     QTest::newRow("installer not found") << QByteArray("/files/missing.deb");
     QTest::newRow("plain http") << QByteArray("http");
+    QTest::newRow("connection closed early") << QByteArray("/files/truncated.deb");
 }
 
 void WebUpdateTest::installerDownloadFailures() {
@@ -846,6 +854,7 @@ void WebUpdateTest::installerDownloadFailures() {
         info = InfoFile("2.6.0.0", plain, "/files/setup.deb");
     }
     FServer->Routes["/update/pyxol/pyxol.inf"].body = info;
+    FServer->Routes["/files/truncated.deb"] = {200, QByteArray(10000, 't'), {}, -1, 20000};
     FSession.Upgrade = true;
     QVERIFY(!RunCheck(FServer->Base()));
     QCOMPARE(FSession.Boxes, QStringList{"Error: Download failed!"});
