@@ -27,6 +27,9 @@ public:
     int32_t SendFormatted(int32_t code, const char16_t* pattern, ...) const;
     int32_t SendResourceFormatted(int32_t code, unsigned stringId, ...) const;
     int32_t SendResourceError(unsigned stringId) const;
+    // Error 3 ("Error 3: Unknown error in %s.") naming the function in which
+    // an unexpected failure was caught, e.g. SendUnknownError(u"ScanDBXFile").
+    int32_t SendUnknownError(const char16_t* where) const;
 
     RepairCallback pfnCallback;
     void* pHostContext;

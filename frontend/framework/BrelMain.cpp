@@ -1,8 +1,13 @@
 #include "BrelMain.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
+#include "BrelInfo.h"
 #include "BrelPanel.h"
+#include "BrelSetting.h"
 #include "BrelUtils.h"
+#include "DragEdit.h"
+#include "logdlg.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -42,15 +47,12 @@ constexpr int kContentWidth = kFormWidth - 2 * kMargin;
 // The elapsed-time timers tick once a minute, as the label shows minutes.
 constexpr int kTimerInterval = 60000;
 
-// Progress events that change nothing are counted, and only every this many
-// of them is the clock read: a clock read costs more than the engine's scan
-// of one byte, and an .mbx store sends one progress event per byte.
-constexpr uint32_t kEventsPerClockRead = 4096;
 // Without a changed value, the queue is pumped when this much time has
 // passed since the last pump: often enough for clicks, repaints and timers.
 constexpr qint64 kPumpIntervalMs = 15;
 
-const char kOpenFilter[] = "Outlook Express files (*.dbx *.mbx);;All files (*)";
+const char kOpenFilter[] = "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*";
+const char kLogFilter[] = "Log files (*.log)|*.log";
 
 QString Tr(const char* Text) { return QString::fromUtf8(Text); }
 
@@ -151,6 +153,11 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     btnRemoveFiles->setToolTip(Tr("Remove selected files from list"));
     btnRemoveAll->setToolTip(Tr("Remove all files in list"));
 
+    SaveLogDialog = new TSaveLogDialog(this);
+    SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
+    SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
+    SaveLogDialog->SetFilter(Tr(kLogFilter));
+
     // Timers, idle until a repair starts.
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -168,6 +175,9 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     connect(btnSrcMore, &QPushButton::clicked, this, &TBrelMainForm::btnSrcMoreClick);
     connect(btnSrcSearch, &QPushButton::clicked, this, &TBrelMainForm::btnSrcSearchClick);
     connect(txtSrcFile, &QLineEdit::textChanged, this, &TBrelMainForm::txtSrcFileChange);
+    txtSrcFile->OnDropFile = [this](TDragEdit* Sender, const QString& FileName) {
+        txtSrcFileDropFile(Sender, FileName);
+    };
     connect(btnDstMore, &QPushButton::clicked, this, &TBrelMainForm::btnDstMoreClick);
     connect(btnMoreDir, &QPushButton::clicked, this, &TBrelMainForm::btnMoreDirClick);
     connect(btnRepair, &QPushButton::clicked, this, &TBrelMainForm::btnRepairClick);
@@ -210,7 +220,7 @@ void TBrelMainForm::BuildRepairPage() {
     const int left = std::max(labSelSrcFile->x() + labSelSrcFile->width(),
                               labSelDstFile->x() + labSelDstFile->width()) + 7;
     const int boxWidth = kFormWidth - kMargin - left - 2 * 34;
-    txtSrcFile = new QLineEdit(page);
+    txtSrcFile = new TDragEdit(page);
     txtSrcFile->setObjectName(QStringLiteral("txtSrcFile"));
     txtSrcFile->setGeometry(left, 14, boxWidth, 24);
     labSelSrcFile->setBuddy(txtSrcFile);
@@ -401,7 +411,7 @@ void TBrelMainForm::BuildAboutPage() {
 void TBrelMainForm::UpdateAboutPage() {
     labTitle->setText(QApplication::applicationName());
     labTitle->adjustSize();
-    labVersion->setText(Tr("Version ") + GetProgramVersionText());
+    labVersion->setText(Tr("Version ") + GetFileVersionText(GetProgramFileName(), 2));
     labVersion->adjustSize();
 }
 
@@ -423,6 +433,7 @@ bool TBrelMainForm::FormCreate(const QStringList& Args) {
     FCheckSrcFileExists = true;
     FActiveMainTabIndex = FActiveSubTabIndex = 1;
     CreateSettings();
+    txtSrcFile->DragAccept(true);
     if (Args.isEmpty())
         return false;
 
@@ -443,7 +454,7 @@ bool TBrelMainForm::FormCreate(const QStringList& Args) {
     };
     const QFileInfo info(source);
     if (source.isEmpty() || !info.exists() || info.isDir()) {
-        BrelMessageBox(this, TBrelMsgKind::Error, QStringLiteral("Cannot open file '%1'!").arg(source));
+        BrelMessageBox(this, TBrelMsgType::Error, QStringLiteral("Cannot open file '%1'!").arg(source));
         return false;
     }
     txtSrcFile->setText(source);
@@ -543,6 +554,7 @@ void TBrelMainForm::ShowSubTab(int Index) {
 // Framework answers of the virtual operations
 
 void TBrelMainForm::BeginRepairLog(const QString& SourceFile, const QString& OutputDir) {
+    FShownProgress = -1;
     FInRepair = true;
     FIsStopping = false;
     for (const QString& line : BeginRepairLogLines(SourceFile, GetSourceFileSize(SourceFile), OutputDir))
@@ -590,7 +602,7 @@ void TBrelMainForm::BatchFinished() {}
 void TBrelMainForm::GetRepairOptionsStruct(void*) {}
 
 QStringList TBrelMainForm::OpenSearchWindow(bool) {
-    BrelMessageBox(this, TBrelMsgKind::Information,
+    BrelMessageBox(this, TBrelMsgType::Information,
                    Tr("The file search is not available in this version."));
     return {};
 }
@@ -598,7 +610,7 @@ QStringList TBrelMainForm::OpenSearchWindow(bool) {
 // ---------------------------------------------------------------------------
 // Engine events
 
-bool TBrelMainForm::DispatchEngineEvent(int32_t Code, const void* Payload) {
+bool TBrelMainForm::DispatchEngineEventSlow(int32_t Code, const void* Payload) {
     switch (Code) {
     case BREL_EVENT_PROGRESS: {
         const int value = Payload ? *static_cast<const uint8_t*>(Payload) : 0;
@@ -614,6 +626,8 @@ bool TBrelMainForm::DispatchEngineEvent(int32_t Code, const void* Payload) {
 }
 
 bool TBrelMainForm::SetProgress(int Value, QProgressBar* Gauge, QLabel* Label) {
+    if (Gauge == this->Gauge)
+        FShownProgress = Value;
     if (Gauge->value() == Value)
         return false;
     Gauge->setValue(Value);
@@ -691,7 +705,7 @@ void TBrelMainForm::TimerTimer() {
 void TBrelMainForm::BuildFullLog(QStringList& Lines) {
     const QString separator = Tr(kRepairLogSeparator);
     Lines << separator << Tr("Version, system and setting information:") << separator;
-    // PENDING: AddSystemInfoLines(Lines) once the system-information unit is in.
+    AddSystemInfoLines(Lines);
     AddSettingInfoLines(Lines);
     Lines << QString() << QString() << separator << Tr("Log:") << separator;
     Lines << LogLines();
@@ -720,14 +734,11 @@ bool TBrelMainForm::SaveLogToFile(const QString& FileName, bool IncludeSysInfo) 
 }
 
 void TBrelMainForm::btnSaveLogClick() {
-    QString fileName = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                    Tr("Log files (*.log)"));
-    if (fileName.isEmpty())
+    if (!SaveLogDialog->Execute())
         return;
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".log");
-    if (!SaveLogToFile(fileName, true))
-        BrelMessageBox(this, TBrelMsgKind::Error,
+    const QString fileName = SaveLogDialog->FileName();
+    if (!SaveLogToFile(fileName, SaveLogDialog->IncludeSysInfo()))
+        BrelMessageBox(this, TBrelMsgType::Error,
                        QStringLiteral("Cannot save the log file '%1'!").arg(fileName));
 }
 
@@ -739,11 +750,23 @@ void TBrelMainForm::btnSrcMoreClick() {
     dialog.setObjectName(QStringLiteral("OpenDialog"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    const QStringList filters = Tr(kOpenFilter).split(QStringLiteral(";;"));
+    const QStringList filters = FilterToNameFilters(Tr(kOpenFilter));
     dialog.setNameFilters(filters);
+    if (FSetting) {
+        if (!FSetting->OpenDirectory.isEmpty())
+            dialog.setDirectory(FSetting->OpenDirectory);
+        const int index = FSetting->OpenFilterIndex;
+        if (index >= 1 && index <= filters.size())
+            dialog.selectNameFilter(filters.at(index - 1));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    txtSrcFile->setText(dialog.selectedFiles().first());
+    const QString file = dialog.selectedFiles().first();
+    if (FSetting) {
+        FSetting->OpenDirectory = QFileInfo(file).absolutePath();
+        FSetting->OpenFilterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    }
+    txtSrcFile->setText(file);
 }
 
 void TBrelMainForm::btnSrcSearchClick() {
@@ -790,21 +813,21 @@ void TBrelMainForm::btnRepairClick() {
     const QString source = txtSrcFile->text();
     const QString output = txtDstFile->text();
     if (source.trimmed().isEmpty()) {
-        BrelMessageBox(this, TBrelMsgKind::Information,
+        BrelMessageBox(this, TBrelMsgType::Information,
                        Tr("Please select or input the file to be repaired!"));
         return;
     }
     if (FCheckSrcFileExists) {
         const QFileInfo info(source);
         if (!info.exists() || info.isDir()) {
-            BrelMessageBox(this, TBrelMsgKind::Information,
+            BrelMessageBox(this, TBrelMsgType::Information,
                            QStringLiteral("'%1' does not exist! Please select an existing file!")
                                .arg(FileNamePart(source)));
             return;
         }
     }
     if (output.trimmed().isEmpty()) {
-        BrelMessageBox(this, TBrelMsgKind::Information, Tr("Please input the output directory!"));
+        BrelMessageBox(this, TBrelMsgType::Information, Tr("Please input the output directory!"));
         return;
     }
 
@@ -831,7 +854,7 @@ void TBrelMainForm::btnRepairClick() {
 
     if (!QDir().mkpath(fullOutput)) {
         FlushLog();
-        BrelMessageBox(this, TBrelMsgKind::Error,
+        BrelMessageBox(this, TBrelMsgType::Error,
                        QStringLiteral("Cannot create the directory '%1'!").arg(output));
         AppendLogLine(AbortRepairingText(FileNamePart(source)));
         return;
@@ -846,7 +869,7 @@ void TBrelMainForm::btnRepairClick() {
             AppendLogLine(line);
         FlushLog();
         if (isPlainMessage) {
-            BrelMessageBox(this, TBrelMsgKind::Information, msg);
+            BrelMessageBox(this, TBrelMsgType::Information, msg);
         } else {
             QDialog* report = CreateReportWindow(msg);
             report->exec();
@@ -855,7 +878,7 @@ void TBrelMainForm::btnRepairClick() {
     }
     if (succeeded && !stopped && CanOpenOutput() && chkOpenFixed->isChecked()) {
         if (!BrelShellOpen(QUrl::fromLocalFile(fullOutput)))
-            BrelMessageBox(this, TBrelMsgKind::Error,
+            BrelMessageBox(this, TBrelMsgType::Error,
                            QStringLiteral("Cannot open directory '%1'!").arg(output));
     }
 }

@@ -33,6 +33,8 @@ class QTimer;
 class QTreeWidget;
 class TBrelSetting;
 class TDragEdit;
+class TSaveLogDialog;
+class TDragEdit;
 
 // The event codes the framework window handles itself; every other code goes
 // to HandleEngineEvent.
@@ -85,7 +87,17 @@ public:
     // Handles one engine event: progress (gauge, label, event pump), the stop
     // query (returns IsStopRequested), everything else through
     // HandleEngineEvent. Returns true only for a stop query that asks to stop.
-    bool DispatchEngineEvent(int32_t Code, const void* Payload);
+    // The two events that come once per byte of a store are answered inline:
+    // an unchanged progress value costs a comparison and a counter.
+    bool DispatchEngineEvent(int32_t Code, const void* Payload) {
+        if (Code == BREL_EVENT_QUERY_STOP)
+            return IsStopRequested();
+        if (Code == BREL_EVENT_PROGRESS && Payload &&
+            *static_cast<const uint8_t*>(Payload) == FShownProgress &&
+            ++FEventsSinceClock < kEventsPerClockRead)
+            return false;
+        return DispatchEngineEventSlow(Code, Payload);
+    }
     // Moves Gauge and Label to Value; nothing happens when the gauge already
     // shows it. Returns whether anything changed.
     bool SetProgress(int Value, QProgressBar* Gauge, QLabel* Label);
@@ -154,6 +166,12 @@ protected:
     // changed value and otherwise at most every ~15 ms.
     void PumpEvents(bool ValueChanged);
 
+    // Progress events that change nothing are counted, and only every this
+    // many of them is the clock read: a clock read costs more than the
+    // engine's scan of one byte, and an .mbx store sends one progress event
+    // per byte.
+    static constexpr uint32_t kEventsPerClockRead = 4096;
+
     bool FInRepair = false;
     bool FIsStopping = false;
     bool FInBatchRepair = false;
@@ -180,7 +198,7 @@ protected:
     QWidget* palFooter;
     // Repair page
     QLabel* labSelSrcFile;
-    QLineEdit* txtSrcFile;
+    TDragEdit* txtSrcFile;
     QPushButton* btnSrcMore;
     QPushButton* btnSrcSearch;
     QLabel* labSelDstFile;
@@ -231,6 +249,8 @@ protected:
     QLabel* imgIcon;
     // Footer
     QPushButton* btnHelp;
+    // Dialogs
+    TSaveLogDialog* SaveLogDialog;
     // Timers
     QTimer* Timer;
     QTimer* BatchTimer;
@@ -243,6 +263,7 @@ private:
     void BuildAboutPage();
     void UpdateAboutPage();
     void FlushLog();
+    bool DispatchEngineEventSlow(int32_t Code, const void* Payload);
 
     bool FCreated = false;
     bool FDestroyed = false;
@@ -255,6 +276,9 @@ private:
     // the last pump.
     uint32_t FEventsSinceClock = 0;
     QElapsedTimer FLastPump;
+    // The value the single-file gauge shows, as SetProgress last set it; -1
+    // when unknown (then the gauge itself is asked).
+    int FShownProgress = -1;
 };
 
 // Current date-time as days (whole part) and time of day (fraction), the

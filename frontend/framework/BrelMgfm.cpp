@@ -1,6 +1,7 @@
 #include "BrelMgfm.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelMain.h"
 
 #include <QKeySequence>

@@ -154,6 +154,28 @@ QString HtmlToPlainText(const QString& text) {
     return s;
 }
 
+QStringList FilterToNameFilters(const QString& filter) {
+    QStringList result;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i).trimmed();
+        if (description.endsWith(u')')) {
+            const qsizetype open = description.lastIndexOf(u'(');
+            if (open >= 0)
+                description = description.left(open).trimmed();
+        }
+        QStringList masks;
+        for (const QString& m : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
+            const QString mask = m.trimmed();
+            masks << (mask == QStringLiteral("*.*") ? QStringLiteral("*") : mask);
+        }
+        if (masks.isEmpty())
+            masks << QStringLiteral("*");
+        result << QStringLiteral("%1 (%2)").arg(description, masks.join(u' '));
+    }
+    return result;
+}
+
 QString FormatNumberN(qint64 value) {
     const QString sep = QLocale::system().groupSeparator();
     const bool negative = value < 0;
@@ -290,4 +312,33 @@ QStringList ResultMessageLogLines(const QString& message) {
 
 QString GetDefaultOutputPath(const QString& sourceFile) {
     return StripFileExt(sourceFile) + QStringLiteral("_recovered/");
+}
+
+QStringList EngineErrorLogLines(const QString& text) {
+    const QString sep = QString::fromLatin1(kRepairLogSeparator);
+    return {sep, text, sep};
+}
+
+QStringList BeginBatchRepairLogLines(int fileCount) {
+    const QString sep = QString::fromLatin1(kRepairLogSeparator);
+    return {
+        QStringLiteral("Start batch repair process ..."),
+        sep,
+        QStringLiteral("Total file(s) to be repaired: %1.").arg(fileCount),
+        sep,
+        QString(),
+    };
+}
+
+QStringList SkipFileLogLines(const QString& fileName) {
+    const QString sep = QString::fromLatin1(kRepairLogSeparator);
+    return {sep, SkipRepairingText(fileName), sep, QString()};
+}
+
+QString CannotCreateDirectoryText(const QString& directory) {
+    return QStringLiteral("Cannot create the directory '%1'!").arg(directory);
+}
+
+QString RecoveredMessagesHeadingText() {
+    return QStringLiteral("Below are all the recovered messages:");
 }

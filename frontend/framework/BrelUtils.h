@@ -67,6 +67,12 @@ inline constexpr const char kBatchConsumedTimePattern[] =
 // with the rest of the text. Character entities are left as they are.
 [[nodiscard]] QString HtmlToPlainText(const QString& text);
 
+// Qt name filters from a "Description|mask;mask|Description|mask" filter
+// (as "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*"):
+// each pair gives "Description (mask mask)", the description's own trailing
+// parenthesis replaced; "*.*" becomes "*" so names without a dot match too.
+[[nodiscard]] QStringList FilterToNameFilters(const QString& filter);
+
 // A whole number in the "%.0n" form: decimal, grouped by threes with the
 // user's thousands separator (QLocale::system()), no decimals. -1 stays "-1".
 [[nodiscard]] QString FormatNumberN(qint64 value);
@@ -160,3 +166,22 @@ static_assert(sizeof(kRepairLogSeparator) == 57);
 // Default output directory of a source file: the source without its
 // extension followed by "_recovered/".
 [[nodiscard]] QString GetDefaultOutputPath(const QString& sourceFile);
+
+// The three log lines of an engine error event: separator, text, separator.
+[[nodiscard]] QStringList EngineErrorLogLines(const QString& text);
+
+// The header of a batch: "Start batch repair process ...", separator,
+// "Total file(s) to be repaired: <n>.", separator, an empty line.
+[[nodiscard]] QStringList BeginBatchRepairLogLines(int fileCount);
+
+// The lines of a batch file whose output directory cannot be created:
+// separator, "Skip repairing file '<name>'.", separator, an empty line
+// (pass the file-name part).
+[[nodiscard]] QStringList SkipFileLogLines(const QString& fileName);
+
+// "Cannot create the directory '<dir>'!" (the output as typed).
+[[nodiscard]] QString CannotCreateDirectoryText(const QString& directory);
+
+// The heading the report of recovered messages carries below the result
+// message: "Below are all the recovered messages:".
+[[nodiscard]] QString RecoveredMessagesHeadingText();

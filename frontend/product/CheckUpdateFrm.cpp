@@ -1,6 +1,7 @@
 #include "CheckUpdateFrm.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "UpdateDialogs.h"
 
 #include <QCoreApplication>
@@ -66,7 +67,7 @@ void TCheckUpdateForm::RunCheck() {
     } catch (const std::exception& e) {
         // No temporary file could be made: the window says why and stays
         // open until the user closes it.
-        BrelMessageBox(this, TBrelMsgKind::Error, QString::fromUtf8(e.what()));
+        BrelMessageBox(this, TBrelMsgType::Error, QString::fromUtf8(e.what()));
         return;
     }
     accept();

@@ -1,6 +1,7 @@
 #include "DownloadFrm.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 #include "UpdateDialogs.h"
 
@@ -93,8 +94,9 @@ void TDownloadForm::btnAbortClick() {
         return;
     FAsking = true;
     const bool abort =
-        BrelMessageBox(this, TBrelMsgKind::Confirmation,
-                       QStringLiteral("Would you like to abort the download process?")) ==
+        BrelMessageBox(this, TBrelMsgType::Information,
+                       QStringLiteral("Would you like to abort the download process?"),
+                       QMessageBox::Yes | QMessageBox::No) ==
         QMessageBox::Yes;
     FAsking = false;
     if (abort)

@@ -1,11 +1,14 @@
 #include "MainFrm.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 #include "BrelWidgetUtils.h"
 #include "CheckUpdateFrm.h"
+#include "DragEdit.h"
 #include "Hovar.h"
 #include "MsgFrm.h"
+#include "SearchFrm.h"
 #include "Setting.h"
 
 #include <QCheckBox>
@@ -23,9 +26,24 @@ QString PayloadText(const void* Payload) {
 
 TMainForm::TMainForm(QWidget* Parent) : TBrelMainForm(Parent) {
     connect(chkUseNewDir, &QCheckBox::toggled, this, &TMainForm::chkUseNewDirClick);
+    FSearchForm = new TSearchForm(this);
 }
 
 TMainForm::~TMainForm() { FormDestroy(); }
+
+// ---------------------------------------------------------------------------
+// Search window
+
+QStringList TMainForm::OpenSearchWindow(bool MultiSelect) {
+    FSearchForm->SetSkins(styleSheet(), QString(), QString(), QString());
+    FSearchForm->SetMultiSelect(MultiSelect);
+    FSearchForm->Tag = 0;
+    FSearchForm->exec();
+    if (FSearchForm->Tag == 0)
+        return {};
+    const QStringList chosen = FSearchForm->SelectedFiles();
+    return MultiSelect ? chosen : chosen.mid(0, 1);
+}
 
 // ---------------------------------------------------------------------------
 // Engine
@@ -51,7 +69,7 @@ void TMainForm::HandleEngineEvent(int32_t Code, const void* Payload) {
         // Copied first: the box runs its own event loop before it returns.
         const QString text = PayloadText(Payload);
         LogLines();  // brings the log up to date behind the box
-        BrelMessageBox(this, TBrelMsgKind::Information, text);
+        BrelMessageBox(this, TBrelMsgType::Information, text);
         break;
     }
     default:
@@ -113,14 +131,36 @@ bool TMainForm::CanOpenOutput() { return true; }
 void TMainForm::CreateSettings() {
     FReports.clear();
     FColCount = 0;
-    // PENDING: load TSetting into the option controls once the settings unit is in.
-    chkOpenFixed->setChecked(true);
+    auto* setting = new TSetting();
+    setting->LoadSetting();
+    FSetting = setting;
+    chkOpenFixed->setChecked(setting->OpenFixed);
+    chkUseNewDir->setChecked(setting->UseNewDir);
+    // The spin boxes clamp a stored value outside their range to the nearer
+    // bound, and that bound is what is saved at exit.
+    txtMaxMsgCount->setValue(setting->MaxMsgCount);
+    txtTempDir->setText(setting->TempDir);
+    txtBufSize->setValue(setting->BufSize);
+    chkAutoUpdate->setChecked(setting->AutoUpdate);
     chkUseNewDirClick();
 }
 
 void TMainForm::DestroySettings() {
     FReports.clear();
-    // PENDING: copy the option controls into TSetting and save it.
+    auto* setting = static_cast<TSetting*>(FSetting);
+    if (!setting)
+        return;
+    setting->OpenFixed = chkOpenFixed->isChecked();
+    setting->UseNewDir = chkUseNewDir->isChecked();
+    setting->MaxMsgCount = txtMaxMsgCount->value();
+    setting->TempDir = txtTempDir->text();
+    setting->BufSize = txtBufSize->value();
+    setting->AutoUpdate = chkAutoUpdate->isChecked();
+    // A settings file that cannot be written keeps the previous settings;
+    // there is nobody left to tell at exit.
+    (void)setting->SaveSetting();
+    FSetting = nullptr;
+    delete setting;
 }
 
 void TMainForm::chkUseNewDirClick() { txtMaxMsgCount->setEnabled(chkUseNewDir->isChecked()); }

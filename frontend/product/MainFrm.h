@@ -11,6 +11,8 @@
 
 #include <QStringList>
 
+class TSearchForm;
+
 class TMainForm : public TBrelMainForm {
     Q_OBJECT
 
@@ -36,11 +38,15 @@ public:
     // and the number of cells per row (0 until announced).
     const QStringList& Reports() const { return FReports; }
     int32_t ColCount() const { return FColCount; }
+    // The search window, created with the main window and reused for every
+    // opening.
+    TSearchForm* SearchForm() const { return FSearchForm; }
 
 public slots:
     void chkUseNewDirClick();
 
 protected:
+    QStringList OpenSearchWindow(bool MultiSelect) override;
     // After the first showing: the automatic update check, when its option
     // is checked and an update server is configured.
     void StartupMessage() override;
@@ -48,4 +54,5 @@ protected:
 private:
     QStringList FReports;
     int32_t FColCount = 0;
+    TSearchForm* FSearchForm = nullptr;
 };

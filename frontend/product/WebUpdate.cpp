@@ -1,6 +1,7 @@
 #include "WebUpdate.h"
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 #include "DownloadFrm.h"
 #include "NewVersionFrm.h"
@@ -492,15 +493,16 @@ bool TWebUpdate::DownloadAndInstall(const TIniText& ini) {
     const QString target =
         urlText.isEmpty() ? QString() : GetUniqueTempFileName(InstallerExtensionFromUrl(url));
     if (urlText.isEmpty() || target.isEmpty() || !DownloadFileWithProgress(url, target)) {
-        BrelMessageBox(FOwner, TBrelMsgKind::Error, QStringLiteral("Error: Download failed!"));
+        BrelMessageBox(FOwner, TBrelMsgType::Error, QStringLiteral("Error: Download failed!"));
         return false;
     }
-    if (BrelMessageBox(FOwner, TBrelMsgKind::Confirmation,
+    if (BrelMessageBox(FOwner, TBrelMsgType::Information,
                        QStringLiteral("Download completed successfully. Would you like to "
-                                      "install the latest version now?")) != QMessageBox::Yes)
+                                      "install the latest version now?"),
+                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return false;
     if (!LaunchInstaller(target)) {
-        BrelMessageBox(FOwner, TBrelMsgKind::Error,
+        BrelMessageBox(FOwner, TBrelMsgType::Error,
                        QStringLiteral("Error: Cannot launch the installer!"));
         return false;
     }

@@ -19,6 +19,7 @@ private slots:
     void htmlToPlainText_data();
     void htmlToPlainText();
     void formatNumberN();
+    void filterToNameFilters();
     void defaultOutputPath();
     void versionRecordOnlyForOwnFile();
     void uniqueTempFileNameSkipsTakenNames();
@@ -121,6 +122,14 @@ void BrelUtilsTest::formatNumberN() {
     QCOMPARE(FormatNumberN(-1234), QStringLiteral("-1") + sep + QStringLiteral("234"));
     QCOMPARE(FormatNumberN(Q_INT64_C(4294967295)),
              QStringList({"4", "294", "967", "295"}).join(sep));
+}
+
+void BrelUtilsTest::filterToNameFilters() {
+    QCOMPARE(FilterToNameFilters("Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*"),
+             QStringList({"Outlook Express files (*.dbx *.mbx)", "All files (*)"}));
+    QCOMPARE(FilterToNameFilters("Log files (*.log)|*.log"), QStringList({"Log files (*.log)"}));
+    QCOMPARE(FilterToNameFilters("Odd|"), QStringList({"Odd (*)"}));
+    QCOMPARE(FilterToNameFilters(""), QStringList());
 }
 
 void BrelUtilsTest::defaultOutputPath() {

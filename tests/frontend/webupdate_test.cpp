@@ -4,7 +4,8 @@
 // through the framework's seams; the windows are driven by a timer that finds
 // them on the screen (offscreen platform).
 
-#include "BrelDialogs.h"
+#include "BrelMsgBox.h"
+#include "BrelShell.h"
 #include "BrelUtils.h"
 #include "CheckUpdateFrm.h"
 #include "DownloadFrm.h"
@@ -273,8 +274,13 @@ void WebUpdateTest::init() {
     FServer = std::make_unique<THttpsServer>(FCertificate, FKey);
     QVERIFY(FServer->listen(QHostAddress::LocalHost));
     FSession = TSession();
-    SetBrelMessageBoxHandler([this](TBrelMsgKind, const QString& text) {
+    SetBrelMsgPresenter([this](QWidget*, TBrelMsgType type, const QString& text,
+                               QMessageBox::StandardButtons buttons) {
         FSession.Boxes << text;
+        // Questions are information boxes with Yes and No; failures error boxes with OK.
+        const bool question = buttons == (QMessageBox::Yes | QMessageBox::No);
+        if (type != (question ? TBrelMsgType::Information : TBrelMsgType::Error))
+            FSession.Boxes << QStringLiteral("(unexpected box kind)");
         if (text.startsWith(QLatin1String("Would you like to abort"))) {
             if (FSession.WhileAskingAbort)
                 FSession.WhileAskingAbort();
@@ -293,7 +299,7 @@ void WebUpdateTest::init() {
 }
 
 void WebUpdateTest::cleanup() {
-    SetBrelMessageBoxHandler({});
+    SetBrelMsgPresenter({});
     SetBrelShellOpenHandler({});
     FServer.reset();
     FTempDir.reset();
