@@ -6,7 +6,9 @@
 
 #include "BrelMsgBox.h"
 #include "BrelShell.h"
+#include "BrelSetting.h"
 #include "BrelUtils.h"
+#include "MainFrm.h"
 #include "CheckUpdateFrm.h"
 #include "DownloadFrm.h"
 #include "NewVersionFrm.h"
@@ -221,6 +223,8 @@ private slots:
     void untrustedCertificateDownloadsNothing();
     void redirectsOnlyToHttps();
     void emptyBaseAddressSkipsCheck();
+    void mainWindowChecksOnceAfterShowing_data();
+    void mainWindowChecksOnceAfterShowing();
     void noTemporaryFileKeepsWindowOpen();
     void whatsNewFallback_data();
     void whatsNewFallback();
@@ -568,6 +572,37 @@ void WebUpdateTest::emptyBaseAddressSkipsCheck() {
     QTest::qWait(20);
     QVERIFY(!windowShown);
     QCOMPARE(FServer->Requests, QList<QByteArray>());
+}
+
+void WebUpdateTest::mainWindowChecksOnceAfterShowing_data() {
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::newRow("option on") << true;
+    QTest::newRow("option off") << false;
+}
+
+void WebUpdateTest::mainWindowChecksOnceAfterShowing() {
+    QFETCH(bool, autoUpdate);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    TBrelRegIniFile ini(GetSettingsFileName(GetSettingsKeyName()));
+    ini.WriteString(QStringLiteral("Misc"), QStringLiteral("UpdateServer"), FServer->Base());
+    ini.WriteBool(QStringLiteral("Misc"), QStringLiteral("AutoUpdate"), autoUpdate);
+    QVERIFY(ini.Save());
+    FServer->Routes["/update/pyxol/pyxol.inf"].body = "[update]\nnewversion=2.5.0.0\n";
+    {
+        TMainForm form;
+        form.FormCreate({});
+        QTest::qWait(20);
+        QCOMPARE(FServer->Requests, QList<QByteArray>());  // nothing before the showing
+        form.show();
+        if (autoUpdate)
+            QTRY_COMPARE(FServer->Requests, QList<QByteArray>{"/update/pyxol/pyxol.inf"});
+        form.hide();
+        form.show();  // a second showing checks no more
+        QTest::qWait(100);
+        QCOMPARE(FServer->Requests.size(), autoUpdate ? 1 : 0);
+    }
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 void WebUpdateTest::noTemporaryFileKeepsWindowOpen() {
