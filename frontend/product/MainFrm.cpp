@@ -4,6 +4,7 @@
 #include "BrelShell.h"
 #include "BrelUtils.h"
 #include "BrelWidgetUtils.h"
+#include "CheckUpdateFrm.h"
 #include "DragEdit.h"
 #include "Hovar.h"
 #include "MsgFrm.h"
@@ -173,4 +174,14 @@ void TMainForm::AddSettingInfoLines(QStringList& Lines) {
     Lines << labTempDir->text() + u' ' + txtTempDir->text();
     Lines << labBufSize->text() + u' ' + QString::number(txtBufSize->value());
     Lines << separator << QStringLiteral("End of Setting Information") << separator;
+}
+
+// ---------------------------------------------------------------------------
+// Automatic update check
+
+void TMainForm::StartupMessage() {
+    TBrelMainForm::StartupMessage();
+    const auto* setting = dynamic_cast<const TSetting*>(FSetting);
+    RunAutomaticUpdateCheck(this, chkAutoUpdate->isChecked(),
+                            setting ? setting->UpdateServer : QString());
 }

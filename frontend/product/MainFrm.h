@@ -47,6 +47,9 @@ public slots:
 
 protected:
     QStringList OpenSearchWindow(bool MultiSelect) override;
+    // After the first showing: the automatic update check, when its option
+    // is checked and an update server is configured.
+    void StartupMessage() override;
 
 private:
     QStringList FReports;

@@ -7,6 +7,7 @@
 #include "BrelUtils.h"
 #include "Hovar.h"
 #include "MainFrm.h"
+#include "NoUpdateCheck.h"
 #include "MsgFrm.h"
 #include "Setting.h"
 
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QFile>
@@ -204,6 +206,7 @@ private slots:
         g_Script = nullptr;
         // Every case starts from a first run's settings.
         QFile::remove(GetSettingsFileName(GetSettingsKeyName()));
+        QVERIFY(TurnOffUpdateServer());
     }
 
     void fullRepairFillsLogReportAndOpensFolder() {
@@ -375,6 +378,38 @@ private slots:
         QVERIFY(FOpened.isEmpty());
         QCOMPARE(repair->text(), QStringLiteral("&Start Repair"));
         QVERIFY(!form.IsStopRequested());
+    }
+
+    void unchangedProgressStillPumpsNowAndThen() {
+        // A long stretch of one percentage (an .mbx store sends one progress
+        // event per byte): the queue is not pumped per event, but a click
+        // still gets through within a few milliseconds.
+        TMainForm form;
+        form.FormCreate({});
+        Child<QLineEdit>(&form, "txtSrcFile")->setText(MakeFile(QStringLiteral("Slow.mbx")));
+        QPushButton* repair = Child<QPushButton>(&form, "btnRepair");
+        qint64 eventsBeforeStop = 0;
+        qint64 msBeforeStop = -1;
+        g_Script = [&](const TEngineHost& Host) {
+            Host.Progress(5);
+            QTimer::singleShot(0, repair, [repair] { repair->click(); });
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < 5000) {
+                if (Host.QueryStop()) {
+                    msBeforeStop = clock.elapsed();
+                    break;
+                }
+                Host.Progress(5);
+                ++eventsBeforeStop;
+            }
+            return 0;
+        };
+        repair->click();
+        QVERIFY(msBeforeStop >= 0);
+        QVERIFY2(msBeforeStop < 1000, qPrintable(QString::number(msBeforeStop)));
+        QVERIFY2(eventsBeforeStop >= 4095, qPrintable(QString::number(eventsBeforeStop)));
+        QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
     }
 
     void failedRepair() {
