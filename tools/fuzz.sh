@@ -34,5 +34,11 @@ if [ -z "$(ls -A "$corpus")" ]; then
 fi
 # Inputs up to 64 KiB: big enough for stores with several messages and for
 # subject lines that cross the reader's pieces, small enough to stay fast.
-exec "$build/tests/fuzz/${target}_fuzz" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
+# Each input makes and removes folders and files: keep them in memory, in a
+# folder of this run's own ($FUZZ_TMPDIR chooses another parent).
+parent="${FUZZ_TMPDIR:-/dev/shm}"
+[ -d "$parent" ] || parent="${TMPDIR:-/tmp}"
+run_tmp="$(mktemp -d "$parent/vantrel-fuzz.XXXXXX")"
+trap 'rm -rf "$run_tmp"' EXIT
+TMPDIR="$run_tmp" "$build/tests/fuzz/${target}_fuzz" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "$@"

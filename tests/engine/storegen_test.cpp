@@ -45,4 +45,15 @@ TEST(StoreGenerator, DeterministicAndStreamsTheSameBytes) {
     }
 }
 
+// Recipes that need long messages keep their minimum under a small
+// maxMessageSize (the range used to wrap to a huge message).
+TEST(StoreGenerator, SmallMaximumMessageSizeKeepsRecipeMinimums) {
+    storegen::Options options;
+    options.messageCount = 2;
+    options.maxMessageSize = 700;
+    options.damages = {{storegen::Recipe::SmashedHeader}};
+    const storegen::Store store = storegen::Generate(options);
+    for (const storegen::StoredMessage& m : store.manifest.messages) EXPECT_LE(m.text.size(), 2700u);
+}
+
 }  // namespace
