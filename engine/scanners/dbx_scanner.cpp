@@ -163,7 +163,10 @@ void DbxScan::ExtractChain(uint32_t head, uint32_t shift, CFile& destination) {
 
 void DbxScan::Scan() {
     m_reader.Seek(0, CFile::begin);
-    const uint32_t length = static_cast<uint32_t>(m_reader.GetLength());
+    // Offsets end at 2^32 - 1, and so does the length progress is measured
+    // against: a larger source's length taken modulo 2^32 would send
+    // percentages far above 100.
+    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(m_reader.GetLength(), kEndOfOffsets));
     uint64_t checkpoint = m_reader.GetPosition() + kCheckpointInterval;
     m_claimed.InitHashTable(kClaimedBuckets);
     m_heads.InitHashTable(kHeadBuckets);

@@ -107,7 +107,10 @@ bool MbxScan::PassOver(uint64_t from, uint64_t to, ProgressValue& progress, uint
 
 void MbxScan::Scan(const std::u16string& fullOutputDir) {
     m_reader.Seek(0, CFile::begin);
-    const uint32_t length = static_cast<uint32_t>(m_reader.GetLength());
+    // Offsets end at 2^32 - 1, and so does the length progress is measured
+    // against: a larger source's length taken modulo 2^32 would send
+    // percentages far above 100.
+    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(m_reader.GetLength(), kEndOfOffsets));
     m_writer.SetUpOutputFolder(fullOutputDir);
     ProgressValue progress(length, 0, 100);
 

@@ -596,6 +596,12 @@ TEST(DbxRepair, PassOneEndsBeforeOffsetsWrap) {
     EXPECT_EQ(files.begin()->second, "abcdef");  // the block at the last examined offset
     // One stop query per 10000 bytes up to 2^32 - 1, one before the message.
     EXPECT_EQ(host.stopQueries, 0xFFFFFFFFull / 10000 + 1);
+    // Progress is measured against the offsets scanned, not against the
+    // length modulo 2^32 (62 here): it rises to 100 and never beyond.
+    const std::vector<int> progress = host.Progress();
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << ::testing::PrintToString(progress);
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_NE(std::find(progress.begin(), progress.end(), 49), progress.end());  // pass 1 saw its end
     pyxol::SetRawReadForTesting(nullptr);
 }
 
