@@ -73,7 +73,8 @@ QString FullPath(const QString& path) {
 CliRepair::CliRepair(const CliOptions& options)
     : m_options(options),
       m_humanLog(!options.json && !options.quiet),
-      m_progressBar(!options.quiet && ::isatty(STDERR_FILENO)) {
+      m_progressBar(!options.quiet && ::isatty(STDERR_FILENO)),
+      m_stdoutIsTerminal(::isatty(STDOUT_FILENO)) {
     // JSON lines go out one by one, so a reader of the pipe sees each event
     // as it happens.
     if (options.json) std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -81,7 +82,7 @@ CliRepair::CliRepair(const CliOptions& options)
 
 void CliRepair::LogLine(const QString& line) {
     if (!m_humanLog) return;
-    ClearProgress();
+    if (m_stdoutIsTerminal) ClearProgress();
     WriteOut(ToLocalLines(line).toUtf8());
     WriteOut("\n");
 }
@@ -92,7 +93,7 @@ void CliRepair::LogLines(const QStringList& lines) {
 
 void CliRepair::Json(const QByteArray& line) {
     if (!m_options.json) return;
-    ClearProgress();
+    if (m_stdoutIsTerminal) ClearProgress();
     WriteOut(line);
     WriteOut("\n");
 }

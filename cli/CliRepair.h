@@ -47,6 +47,7 @@ private:
     const CliOptions& m_options;
     bool m_humanLog;
     bool m_progressBar;
+    bool m_stdoutIsTerminal;  // lines on stdout must first wipe the bar
     bool m_barVisible = false;
     int m_lastProgress = -1;
     qint64 m_sourceSize = 0;

@@ -150,6 +150,16 @@ uint32_t CFileEx::ReadSectors(uint32_t count, uint8_t* destination) {
         ::lseek(m_hFile, static_cast<off_t>(m_nPosition), SEEK_SET) < 0)
         return 0;
 
+    // Healthy stores are read in one system read per request. Only a request
+    // whose read fails is split on sector boundaries and read again sector by
+    // sector, so an unreadable sector still costs its own bytes and nothing
+    // more, and a good read delivers the same bytes either way.
+    {
+        const ssize_t n = RawRead(m_hFile, destination, count);
+        if (n >= 0) return static_cast<uint32_t>(n);
+        if (::lseek(m_hFile, static_cast<off_t>(m_nPosition), SEEK_SET) < 0) return 0;
+    }
+
     const uint32_t s = m_nSectorSize;
     const uint32_t misalignment = static_cast<uint32_t>(m_nPosition % s);
     uint32_t head = misalignment ? s - misalignment : 0;

@@ -26,6 +26,14 @@ void SetRawReadForTesting(RawReadFn fn) { g_rawRead = fn ? fn : &DefaultRawRead;
 // Reads at the descriptor's position and moves it past what was read, like
 // read(2); the seam sees the absolute offset so a test can fail chosen ranges.
 ssize_t RawRead(int fd, void* buffer, size_t count) {
+    if (g_rawRead == &DefaultRawRead) {
+        // No seam installed: one plain read, no position bookkeeping.
+        ssize_t n;
+        do {
+            n = ::read(fd, buffer, count);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
     const off_t offset = ::lseek(fd, 0, SEEK_CUR);
     if (offset < 0) return -1;
     ssize_t n;

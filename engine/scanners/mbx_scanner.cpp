@@ -1,5 +1,6 @@
 // The MBX scanner: carves an OE 4 mail folder for message records at every
 // byte offset; each accepted record header yields one message.
+#include <algorithm>
 #include <cstring>
 
 #include "scanners/scan_common.h"
@@ -55,6 +56,7 @@ public:
 
 private:
     void Recover(uint64_t p, const RecordHeader& h);
+    bool PassOver(uint64_t from, uint64_t to, ProgressValue& progress, uint32_t length);
     bool QueryStop() const { return m_host.Send(EVENT_QUERY_STOP, nullptr) != 0; }
 
     CFileEx& m_reader;
@@ -74,6 +76,33 @@ void MbxScan::Recover(uint64_t p, const RecordHeader& h) {
     staging->Close();
     staging.reset();
     m_writer.DeliverMessage(stagingPath, m_number, size);
+}
+
+// The offsets in [from, to) hold no header: the host hears the stop query
+// and the progress of each of them, and nothing else happens. This loop is
+// the scanner's hottest: the percentage is held while it cannot change.
+// Returns true when the host asked to stop.
+bool MbxScan::PassOver(uint64_t from, uint64_t to, ProgressValue& progress, uint32_t length) {
+    const RepairCallback callback = m_host.pfnCallback;
+    void* const context = m_host.pHostContext;
+    if (!callback) return false;  // no host: no question to ask, no progress to tell
+    uint64_t x = from;
+    while (x < to) {
+        if (length == 0) {
+            for (; x < to; ++x)
+                if (callback(EVENT_QUERY_STOP, nullptr, context)) return true;
+            return false;
+        }
+        // After offset x the progress is that of x + 1 bytes; it holds up to
+        // the offset before NextChange.
+        const uint8_t percent = progress.At(static_cast<uint32_t>(x + 1));
+        const uint64_t end = std::min<uint64_t>(to, progress.NextChange() - 1);
+        do {
+            if (callback(EVENT_QUERY_STOP, nullptr, context)) return true;
+            callback(EVENT_PROGRESS, &percent, context);
+        } while (++x < end);
+    }
+    return false;
 }
 
 void MbxScan::Scan(const std::u16string& fullOutputDir) {
@@ -97,12 +126,8 @@ void MbxScan::Scan(const std::u16string& fullOutputDir) {
             const uint64_t last = std::min<uint64_t>(p + run - kHeaderSize, kEndOfOffsets - 1);
             const uint32_t to = static_cast<uint32_t>(last - p);
             const uint32_t marker = NextMarker(data, 0, to);
-            // Offsets before the marker hold no header: the host still hears
-            // the stop query and the progress for each of them.
-            for (uint32_t i = 0; i < marker && i <= to; ++i) {
-                if (QueryStop()) return;
-                reportProgress(p + i);
-            }
+            // Offsets before the marker hold no header.
+            if (PassOver(p, p + std::min(marker, to + 1), progress, length)) return;
             if (marker > to) {
                 p = last + 1;
                 continue;

@@ -53,6 +53,8 @@ public:
         if (done < m_validFrom || done >= m_nextChange) Recompute(done);
         return m_value;
     }
+    // After At(done): the first count above done whose value may differ.
+    uint64_t NextChange() const { return m_nextChange; }
     static uint8_t Exact(uint32_t done, uint32_t total, uint32_t base, uint32_t span) {
         const double v = base + static_cast<double>(done) * span / static_cast<double>(total);
         return v >= 255.0 ? 255 : static_cast<uint8_t>(v);

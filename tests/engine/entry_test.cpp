@@ -8,7 +8,9 @@
 
 #include "entry.h"
 #include "platform/exceptions.h"
+#include "platform/fs.h"
 #include "recording_host.h"
+#include "storegen/storegen.h"
 #include "temp_dir.h"
 
 using namespace pyxol;
@@ -136,6 +138,24 @@ TEST_F(EntryTest, NullCallbackRunsSilently) {
     EXPECT_EQ(RunRepairCall(U16(source), U16(dir.Path()), kDefaults, nullptr), 0);
     EXPECT_EQ(RunRepairCall(U16(dir.File("gone.dbx")), U16(dir.Path()), kDefaults, nullptr), 0);
     EXPECT_EQ(RunRepairCall(U16(source), u"", kDefaults, nullptr), 0);
+}
+
+TEST_F(EntryTest, NullCallbackStillWritesTheRecoveredMessages) {
+    for (const auto kind : {storegen::StoreKind::Dbx, storegen::StoreKind::Mbx}) {
+        storegen::Options options;
+        options.kind = kind;
+        options.messageCount = 3;
+        const storegen::Store store = storegen::Generate(options);
+        const bool dbx = kind == storegen::StoreKind::Dbx;
+        SCOPED_TRACE(dbx ? "dbx" : "mbx");
+        const std::string source = dir.Write(dbx ? "Inbox.dbx" : "Inbox.mbx", store.bytes);
+        const std::string out = dir.File(dbx ? "out-dbx" : "out-mbx");
+        ASSERT_TRUE(CreateDirectoryAt(U16(out)));  // the host creates it, as a front end does
+        EXPECT_EQ(RunRepairCall(U16(source), U16(out), kDefaults, nullptr), 1);
+        size_t files = 0;
+        for (const auto& name : vantrel::test::ListDirectory(out)) files += name.ends_with(".eml");
+        EXPECT_EQ(files, store.manifest.recoveries.size());
+    }
 }
 
 TEST_F(EntryTest, CallersBlockIsUnchanged) {

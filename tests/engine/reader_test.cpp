@@ -93,12 +93,19 @@ TEST_F(ReaderTest, LongReadGoesDirectForWholeMultiplesAndRefillsForTheRest) {
 TEST_F(ReaderTest, RefillSplitsIntoHeadWholeSectorsAndTail) {
     OpenPattern(300000);
     const uint32_t s = reader.SectorSize();
+    // A healthy range is read in one go; a range whose read fails is read
+    // again split on sector boundaries.
+    faults.ClearCalls();
+    ReadAt(200000, 1);
+    ASSERT_EQ(faults.Calls().size(), 1u);
+    EXPECT_EQ(faults.Calls()[0].count, 65536u);
+    faults.FailRange(40000, 1);
     faults.ClearCalls();
     ReadAt(1000, 1);
     const uint32_t head = 1000 % s ? s - 1000 % s : 0;
     const uint32_t sectors = (65536 - head) / s;
     const uint32_t tail = (65536 - head) % s;
-    std::vector<std::pair<uint64_t, uint64_t>> expected;
+    std::vector<std::pair<uint64_t, uint64_t>> expected = {{1000, 65536}};
     uint64_t at = 1000;
     if (head) expected.push_back({at, head}), at += head;
     for (uint32_t i = 0; i < sectors; ++i) expected.push_back({at, s}), at += s;
