@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "recording_host.h"
 #include "scanners/scanners.h"
 #include "storegen/storegen.h"
+#include "subject.h"
 #include "temp_dir.h"
 #include "writer.h"
 
@@ -128,6 +130,24 @@ TEST_P(DbxManifestTest, DamagedStoreRepairsToManifest) {
     for (size_t i : HeadTableOrder(heads)) expected.push_back(sizes[i]);
     EXPECT_EQ(LoggedSizes(run->host), expected);
 
+    // Each row's subject is the one in its message, or "Message <n>", and a
+    // file of the message's bytes carries the name made from it.
+    size_t number = 0;
+    for (size_t i : HeadTableOrder(heads)) {
+        ++number;
+        const storegen::Recovery& r = store.manifest.recoveries[i];
+        std::u16string subject = pyxol::FindSubject(r.bytes);
+        if (subject.empty()) subject = U16("Message " + std::to_string(number));
+        EXPECT_EQ(rows[number][1], subject) << "message " << number;
+        bool named = false;
+        for (const auto& [path, bytes] : run->files) {
+            const std::string name = fs::path(path).filename().string();
+            const std::string stem = U8(pyxol::SanitizeFileName(subject)).substr(0, 20);
+            named |= bytes == r.bytes && (name.rfind(stem, 0) == 0 || name.rfind("Message ", 0) == 0);
+        }
+        EXPECT_TRUE(named) << "message " << number << " " << U8(subject);
+    }
+
     // Progress: 0, pass 1 up to 50, pass 2 up to 100, never backwards.
     const std::vector<int> progress = run->host.Progress();
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
@@ -227,6 +247,49 @@ TEST(DbxNumbering, AscendingBelowBucketSpanHighestFirstInASlotInterleavedAbove) 
     // Spelled out: the slot at 0x1000 yields B (16 bytes) before A.
     EXPECT_EQ(expected[0], 16u);
     EXPECT_EQ(expected[1], 69u);
+}
+
+// Single blocks at 0x100 of a 0x400-byte source, one candidate rule each.
+TEST(DbxRepair, CandidateRules) {
+    struct Case {
+        const char* why;
+        uint32_t self, body, used, next;
+        size_t sourceSize;
+        const char* expected;  // recovered bytes, nullptr = no message
+    };
+    const std::string text = "Subject: x\r\n\r\nbody";  // 19 bytes
+    const Case cases[] = {
+        {"intact, no successor", 0x100, 0x200, 19, 0, 0x400, "Subject: x\r\n\r\nbody"},
+        {"shifted standard block", 0x105, 0x200, 19, 0, 0x400, "Subject: x\r\n\r\nbody"},
+        {"shifted block of another size", 0x105, 0x400, 19, 0, 0x400, nullptr},
+        {"body size 0", 0x100, 0, 0, 0x300, 0x400, nullptr},
+        {"body size above 1 MiB", 0x100, 0x100001, 19, 0, 0x400, nullptr},
+        {"data length above body size", 0x100, 0x10, 19, 0, 0x400, nullptr},
+        {"neither data nor successor", 0x100, 0x200, 0, 0, 0x400, nullptr},
+        {"successor beyond the end", 0x100, 0x200, 19, 0x1000, 0x400, nullptr},
+        {"successor not pointing back", 0x100, 0x200, 19, 0x300, 0x400, nullptr},
+        {"self offset 0", 0, 0x200, 19, 0, 0x400, nullptr},
+        {"data past the end is padded", 0x100, 0x200, 40, 0, 0x100 + 16 + 19, "Subject: x\r\n\r\nbody"},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::vector<uint8_t> img(c.sourceSize, 0);
+        PutBlock(img, 0x100, c.self, c.body, c.used, c.next, text);
+        img.resize(c.sourceSize);
+        auto run = Repair(dir, "case" + std::to_string(n++) + ".dbx", img);
+        if (!c.expected) {
+            EXPECT_TRUE(run->files.empty());
+            EXPECT_EQ(run->result, 0);
+            continue;
+        }
+        ASSERT_EQ(run->files.size(), 1u);
+        std::string expected = c.expected;
+        expected.resize(std::max<size_t>(expected.size(), c.used), '\0');
+        EXPECT_EQ(run->files.begin()->second, expected);
+        EXPECT_EQ(run->result, 1);
+    }
 }
 
 TEST(DbxRepair, ShortSourceExaminesNothing) {
@@ -487,6 +550,53 @@ TEST(CopySpan, PadsPastTheEndUpToOneMebibyte) {
         EXPECT_EQ(bytes.substr(0, present), std::string(present, 'q'));
         EXPECT_EQ(bytes.find_first_not_of('\0', present), std::string::npos);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Reads of the sparse 4 GiB source: its hole is served as zeros without the
+// kernel filling page after page of them; the last megabyte is read for real.
+ssize_t SparseRead(int fd, void* buffer, size_t count, off_t offset) {
+    constexpr off_t kDataFrom = 0xFFF00000;
+    if (offset + static_cast<off_t>(count) <= kDataFrom) {
+        std::memset(buffer, 0, count);
+        return static_cast<ssize_t>(count);
+    }
+    return ::pread(fd, buffer, count, offset);
+}
+
+// Offsets are 32-bit: pass 1 examines offsets up to 2^32 - 2 and ends there
+// instead of wrapping to offset 0 (which would scan forever). A sparse file
+// keeps the 4 GiB source cheap on disk.
+TEST(DbxRepair, PassOneEndsBeforeOffsetsWrap) {
+    pyxol::SetRawReadForTesting(&SparseRead);
+    TempDir dir;
+    const std::string source = dir.File("huge.dbx");
+    {
+        pyxol::CFile f;
+        ASSERT_TRUE(f.Open(U16(source), pyxol::CFile::modeCreate | pyxol::CFile::modeWrite, nullptr));
+        std::vector<uint8_t> tail;
+        PutBlock(tail, 0, 0xFFFFFFFEu, 0x200, 6, 0, "abcdef");
+        tail.resize(64, 0);
+        f.Seek(0xFFFFFFFEll, pyxol::CFile::begin);
+        f.Write(tail.data(), static_cast<uint32_t>(tail.size()));
+        f.Close();
+    }
+    const std::string out = dir.File("out");
+    fs::create_directories(out);
+    RecordingHost host;
+    host.recordStopQueries = false;
+    host.recordRepeatedProgress = false;
+    RepairOptions options{};
+    EXPECT_EQ(RunRepairCall(U16(source), U16(out), options, &host), 1);
+    const auto files = OutputFiles(out);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files.begin()->second, "abcdef");  // the block at the last examined offset
+    // One stop query per 10000 bytes up to 2^32 - 1, one before the message.
+    EXPECT_EQ(host.stopQueries, 0xFFFFFFFFull / 10000 + 1);
+    pyxol::SetRawReadForTesting(nullptr);
 }
 
 }  // namespace

@@ -79,8 +79,13 @@ const char* const kWords[] = {"the", "store", "message", "folder", "recovered", 
 const char* const kNames[] = {"Anna Berg", "Carl Dahl", "Eva Frost", "Gus Holm", "Ida Jensen",
     "Karl Lund", "Mona Nilsson", "Otto Persson"};
 
+// Subjects as a folder has them: most differ, some repeat (replies,
+// newsletters), a few are long, empty, encoded, Latin-1 or full of characters
+// a file name cannot hold.
 std::string PickSubject(Rng& rng, uint32_t id) {
-    uint32_t k = rng.Below(24);
+    static const char* const kTopics[] = {"Budget", "Offsite", "Release", "Invoice", "Holiday",
+                                          "Contract", "Server", "Lunch", "Review", "Schedule"};
+    uint32_t k = rng.Below(64);
     constexpr uint32_t pool = sizeof(kSubjects) / sizeof(kSubjects[0]);
     if (k < pool) return kSubjects[k];
     if (k == pool) {  // a long subject: file names get cut
@@ -89,7 +94,12 @@ std::string PickSubject(Rng& rng, uint32_t id) {
         return s;
     }
     if (k == pool + 1) return "";  // no subject line at all
-    return "Status report " + std::to_string(id % 7);
+    if (k < pool + 6) return "Status report " + std::to_string(id % 7);
+    std::string s = k % 3 == 0 ? "Re: " : "";
+    s += kTopics[rng.Below(10)];
+    s += " " + std::to_string(id * 7 + rng.Below(7)) + ": ";
+    s += kWords[rng.Below(sizeof(kWords) / sizeof(kWords[0]))];
+    return s;
 }
 
 std::string ComposeMessage(Rng& rng, uint32_t id, const std::string& subject, uint32_t targetSize,
@@ -614,7 +624,7 @@ Manifest DbxBuilder::Build(Sink& sink) {
     m_manifest.seed = m_options.seed;
     m_manifest.fileSize = sink.Size();
     for (DbxMessage& m : m_messages) {
-        if (!m_keepBytes) m.stored.text.clear();
+        if (!m_keepBytes) std::string().swap(m.stored.text);
         m_manifest.messages.push_back(std::move(m.stored));
     }
     std::stable_sort(m_manifest.recoveries.begin(), m_manifest.recoveries.end(),
@@ -667,7 +677,7 @@ Manifest BuildMbx(const Options& options, Sink& sink, bool keepBytes) {
     auto emit = [&](StoredMessage m, const std::string& bytes) {
         m.blocks.push_back(sink.Size());
         sink.Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        if (!keepBytes) m.text.clear();
+        if (!keepBytes) std::string().swap(m.text);
         manifest.messages.push_back(std::move(m));
     };
 
@@ -688,7 +698,7 @@ Manifest BuildMbx(const Options& options, Sink& sink, bool keepBytes) {
             uint64_t innerAt = at + 16 + (outer.text.size() - innerRecord.size() - 2);
             AddRecovery(manifest, inner.id, innerAt, 0, inner.text, keepBytes);
             inner.blocks.push_back(innerAt);
-            if (!keepBytes) inner.text.clear();
+            if (!keepBytes) std::string().swap(inner.text);
             emit(std::move(outer), bytes);
             manifest.messages.push_back(std::move(inner));
         }
