@@ -153,11 +153,6 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     btnRemoveFiles->setToolTip(Tr("Remove selected files from list"));
     btnRemoveAll->setToolTip(Tr("Remove all files in list"));
 
-    SaveLogDialog = new TSaveLogDialog(this);
-    SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
-    SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
-    SaveLogDialog->SetFilter(Tr(kLogFilter));
-
     // Timers, idle until a repair starts.
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -734,6 +729,15 @@ bool TBrelMainForm::SaveLogToFile(const QString& FileName, bool IncludeSysInfo) 
 }
 
 void TBrelMainForm::btnSaveLogClick() {
+    // Made on first use (a file dialog watches the file system once it
+    // exists) and kept, so the system-information choice carries over from
+    // one save to the next.
+    if (!SaveLogDialog) {
+        SaveLogDialog = new TSaveLogDialog(this);
+        SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
+        SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
+        SaveLogDialog->SetFilter(Tr(kLogFilter));
+    }
     if (!SaveLogDialog->Execute())
         return;
     const QString fileName = SaveLogDialog->FileName();

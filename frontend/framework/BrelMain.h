@@ -250,7 +250,7 @@ protected:
     // Footer
     QPushButton* btnHelp;
     // Dialogs
-    TSaveLogDialog* SaveLogDialog;
+    TSaveLogDialog* SaveLogDialog = nullptr;
     // Timers
     QTimer* Timer;
     QTimer* BatchTimer;
