@@ -51,7 +51,7 @@ constexpr int kTimerInterval = 60000;
 // passed since the last pump: often enough for clicks, repaints and timers.
 constexpr qint64 kPumpIntervalMs = 15;
 
-const char kOpenFilter[] = "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*";
+constexpr const char* kOpenFilter = kBrelOpenFilter;
 const char kLogFilter[] = "Log files (*.log)|*.log";
 
 QString Tr(const char* Text) { return QString::fromUtf8(Text); }
@@ -181,6 +181,7 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     connect(btnHelp, &QPushButton::clicked, this, &TBrelMainForm::btnHelpClick);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &TBrelMainForm::FormHelp);
+    ConnectBatchPage();
 
     ShowSubTab(1);
     ShowMainTab(1);

@@ -45,6 +45,10 @@ inline constexpr int32_t BREL_EVENT_QUERY_STOP = 1575;
 // handler runs the deferred start-up work (the automatic update check).
 inline constexpr int WM_BREL_STARTUP = 1024 + 2000;
 
+// Filter of the dialogs that choose source files.
+inline constexpr const char kBrelOpenFilter[] =
+    "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*";
+
 class TBrelMainForm : public QWidget {
     Q_OBJECT
 
@@ -146,6 +150,43 @@ public slots:
     void btnHelpClick();
     void FormHelp();
     void TimerTimer();
+
+    // --- Batch repair (BrelBatch.cpp) ---------------------------------------
+public:
+    // Text of the status column of a batch row.
+    static constexpr const char kStatusNotRepaired[] = "Not Repaired";
+    static constexpr const char kStatusSuccessful[] = "Successful";
+    static constexpr const char kStatusFailed[] = "Failed";
+    static constexpr const char kStatusAborted[] = "Aborted";
+    static constexpr const char kStatusSkipped[] = "Skipped";
+    // Columns of FileList.
+    enum TFileListColumn { colSourceFile = 0, colTargetFile = 1, colRepairStatus = 2 };
+
+    // Appends a row for FileName (target: GetDefaultOutputPath, status "Not
+    // Repaired") unless a row holds the same path already; then an error box
+    // says so and nothing is added. The file need not exist.
+    void AddFileToBatchList(const QString& FileName);
+    // The log block and status of a batch file whose output directory cannot
+    // be created.
+    void MarkFileSkipped(int Row, const QString& SourceFile);
+    // Delete removes the selected rows, Shift+Delete all rows, each only
+    // while its button is enabled. Returns whether the key was one of them.
+    bool FileListKeyDown(int Key, Qt::KeyboardModifiers Shift);
+
+public slots:
+    void btnAddFilesClick();
+    void btnSearchFilesClick();
+    void btnRemoveFilesClick();
+    void btnRemoveAllClick();
+    void btnRepairFilesClick();
+    void BatchTimerTimer();
+
+private:
+    // Connects the batch page's controls to the handlers above.
+    void ConnectBatchPage();
+    // Enables the list-shrinking commands exactly while no batch runs: the
+    // batch loop addresses rows by position.
+    void UpdateBatchListCommands();
 
 protected:
     // Shows the page of Index (1 Repair, 2 Batch Repair, 3 Options, 4 About).
