@@ -406,7 +406,7 @@ void TBrelMainForm::BuildAboutPage() {
 void TBrelMainForm::UpdateAboutPage() {
     labTitle->setText(QApplication::applicationName());
     labTitle->adjustSize();
-    labVersion->setText(Tr("Version ") + GetFileVersionText(GetProgramFileName(), 2));
+    labVersion->setText(GetFileVersionText(GetProgramFileName(), 2));
     labVersion->adjustSize();
 }
 

@@ -410,6 +410,37 @@ private slots:
         QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
     }
 
+    void closingDuringRepairStopsItFirst() {
+        TMainForm form;
+        form.FormCreate({});
+        form.show();
+        Child<QLineEdit>(&form, "txtSrcFile")->setText(MakeFile(QStringLiteral("Closing.dbx")));
+        bool stopSeen = false;
+        bool visibleWhenStopped = false;
+        g_Script = [&](const TEngineHost& Host) {
+            QTimer::singleShot(0, &form, [&form] { form.close(); });
+            for (int i = 1; i <= 100 && !stopSeen; ++i) {
+                Host.Progress(uint8_t(i));
+                stopSeen = Host.QueryStop();
+            }
+            visibleWhenStopped = form.isVisible();
+            return 0;
+        };
+        Child<QPushButton>(&form, "btnRepair")->click();
+        QVERIFY(stopSeen);
+        QVERIFY(visibleWhenStopped);  // the window outlived the engine call
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
+    }
+
+    void helpOpensTheManual() {
+        TMainForm form;
+        form.FormCreate({});
+        Child<QPushButton>(&form, "btnHelp")->click();
+        QCOMPARE(FOpened, QStringList{TBrelMainForm::HelpFilePath()});
+        QVERIFY(FOpened[0].endsWith(QStringLiteral(".html")));
+    }
+
     void failedRepair() {
         TMainForm form;
         form.FormCreate({});
