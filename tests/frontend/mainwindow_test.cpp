@@ -580,12 +580,14 @@ private slots:
     void reportWindowLayout() {
         QStringList cells = {"Message No.", "Subject", "1", "A"};
         TMainForm owner;
-        TMsgForm form(&owner, 2, &cells, QStringLiteral("/x/Inbox.dbx"), QStringLiteral("<B>Done</B>"));
+        TMsgForm form(&owner, 2, &cells, QStringLiteral("/x/Inbox.dbx"),
+                      QStringLiteral("<B>Done</B> <A HREF=\"file:///x/\">folder</A>"));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* label = form.findChild<QLabel*>(QStringLiteral("labMsg"));
         auto* close = form.findChild<QPushButton*>(QStringLiteral("btnClose"));
         QCOMPARE(label->width(), 405);
+        QVERIFY(label->text().contains(QStringLiteral("<b><a HREF=\"file:///x/\">folder</a></b>")));
         QCOMPARE(close->y(), label->geometry().bottom() + 1 + 502);
         QCOMPARE(form.height(), label->height() + close->height() + 559);
         QCOMPARE(form.ReportList()->columnWidth(0), 85);
