@@ -15,6 +15,7 @@
 //
 // Usage: mainwindow_bench [MBX_MIB [DBX_MIB [MESSAGES [ROUNDS]]]]   (256 1024 2000 2)
 #include "BrelMsgBox.h"
+#include "BrelSetting.h"
 #include "BrelShell.h"
 #include "MainFrm.h"
 #include "MsgFrm.h"
@@ -188,6 +189,14 @@ int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
+    // The shown window must not look for updates on the network.
+    {
+        TBrelRegIniFile ini(GetSettingsFileName(GetSettingsKeyName()));
+        ini.WriteString(QString::fromLatin1(TBrelSetting::kSection), QStringLiteral("UpdateServer"),
+                        QString());
+        if (!ini.Save())
+            return 1;
+    }
     const QStringList args = QCoreApplication::arguments();
     const uint64_t mbxMib = args.size() > 1 ? args[1].toULongLong() : 256;
     const uint64_t dbxMib = args.size() > 2 ? args[2].toULongLong() : 1024;

@@ -94,8 +94,9 @@ void TDownloadForm::btnAbortClick() {
         return;
     FAsking = true;
     const bool abort =
-        BrelMessageBox(this, TBrelMsgType::Confirmation,
-                       QStringLiteral("Would you like to abort the download process?")) ==
+        BrelMessageBox(this, TBrelMsgType::Information,
+                       QStringLiteral("Would you like to abort the download process?"),
+                       QMessageBox::Yes | QMessageBox::No) ==
         QMessageBox::Yes;
     FAsking = false;
     if (abort)

@@ -496,9 +496,10 @@ bool TWebUpdate::DownloadAndInstall(const TIniText& ini) {
         BrelMessageBox(FOwner, TBrelMsgType::Error, QStringLiteral("Error: Download failed!"));
         return false;
     }
-    if (BrelMessageBox(FOwner, TBrelMsgType::Confirmation,
+    if (BrelMessageBox(FOwner, TBrelMsgType::Information,
                        QStringLiteral("Download completed successfully. Would you like to "
-                                      "install the latest version now?")) != QMessageBox::Yes)
+                                      "install the latest version now?"),
+                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return false;
     if (!LaunchInstaller(target)) {
         BrelMessageBox(FOwner, TBrelMsgType::Error,

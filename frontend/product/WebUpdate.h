@@ -95,9 +95,10 @@ private:
 // certificate store only.
 void SetUpdateTrustedCertificatesForTesting(const QList<QSslCertificate>& certificates);
 
-// One HTTPS transfer of a URL into a file. The file is truncated first and
-// removed again when the transfer does not end with the whole content stored.
-// Finished(ok) is emitted once, after the file is closed.
+// One HTTPS transfer of a URL into a file. The file is removed again when the
+// transfer does not end with the whole content stored (a 2xx answer, every
+// announced byte, nothing over the size limit). Finished(ok) is emitted once,
+// after the file is closed.
 class TUrlDownload : public QObject {
     Q_OBJECT
 public:

@@ -6,6 +6,7 @@
 #include "BrelShell.h"
 #include "BrelUtils.h"
 #include "MainFrm.h"
+#include "NoUpdateCheck.h"
 #include "MsgFrm.h"
 #include "Setting.h"
 #include "storegen/storegen.h"
@@ -111,6 +112,7 @@ private slots:
         FReportRows = -1;
         FReportSubjects.clear();
         QFile::remove(GetSettingsFileName(GetSettingsKeyName()));
+        QVERIFY(TurnOffUpdateServer());
     }
 
     void repairsGeneratedStores_data() {

@@ -7,6 +7,7 @@
 #include "BrelUtils.h"
 #include "Hovar.h"
 #include "MainFrm.h"
+#include "NoUpdateCheck.h"
 #include "MsgFrm.h"
 #include "Setting.h"
 
@@ -205,6 +206,7 @@ private slots:
         g_Script = nullptr;
         // Every case starts from a first run's settings.
         QFile::remove(GetSettingsFileName(GetSettingsKeyName()));
+        QVERIFY(TurnOffUpdateServer());
     }
 
     void fullRepairFillsLogReportAndOpensFolder() {

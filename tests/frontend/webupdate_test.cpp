@@ -6,7 +6,9 @@
 
 #include "BrelMsgBox.h"
 #include "BrelShell.h"
+#include "BrelSetting.h"
 #include "BrelUtils.h"
+#include "MainFrm.h"
 #include "CheckUpdateFrm.h"
 #include "DownloadFrm.h"
 #include "NewVersionFrm.h"
@@ -45,6 +47,7 @@ public:
         QByteArray body;
         QByteArray extraHeaders;  // "Name: value\r\n" lines
         qint64 holdAfter = -1;    // bytes sent before waiting for Release()
+        qint64 announced = -1;    // Content-Length to claim; -1: the body's size
     };
 
     THttpsServer(const QSslCertificate& certificate, const QSslKey& key)
@@ -106,7 +109,9 @@ private:
         }
         QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) +
                           (route.status == 200 ? " OK" : " Other") + "\r\n";
-        head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+        head += "Content-Length: " +
+                QByteArray::number(route.announced >= 0 ? route.announced : route.body.size()) +
+                "\r\n";
         head += "Connection: close\r\n" + route.extraHeaders + "\r\n";
         if (route.holdAfter >= 0) {
             socket->write(head + route.body.left(route.holdAfter));
@@ -218,6 +223,8 @@ private slots:
     void untrustedCertificateDownloadsNothing();
     void redirectsOnlyToHttps();
     void emptyBaseAddressSkipsCheck();
+    void mainWindowChecksOnceAfterShowing_data();
+    void mainWindowChecksOnceAfterShowing();
     void noTemporaryFileKeepsWindowOpen();
     void whatsNewFallback_data();
     void whatsNewFallback();
@@ -271,8 +278,13 @@ void WebUpdateTest::init() {
     FServer = std::make_unique<THttpsServer>(FCertificate, FKey);
     QVERIFY(FServer->listen(QHostAddress::LocalHost));
     FSession = TSession();
-    SetBrelMsgPresenter([this](QWidget*, TBrelMsgType, const QString& text, QMessageBox::StandardButtons) {
+    SetBrelMsgPresenter([this](QWidget*, TBrelMsgType type, const QString& text,
+                               QMessageBox::StandardButtons buttons) {
         FSession.Boxes << text;
+        // Questions are information boxes with Yes and No; failures error boxes with OK.
+        const bool question = buttons == (QMessageBox::Yes | QMessageBox::No);
+        if (type != (question ? TBrelMsgType::Information : TBrelMsgType::Error))
+            FSession.Boxes << QStringLiteral("(unexpected box kind)");
         if (text.startsWith(QLatin1String("Would you like to abort"))) {
             if (FSession.WhileAskingAbort)
                 FSession.WhileAskingAbort();
@@ -497,6 +509,7 @@ void WebUpdateTest::serverFailuresAreSilent_data() {
     QTest::newRow("not found") << 404;
     QTest::newRow("server error") << 500;
     QTest::newRow("server down") << 0;
+    QTest::newRow("information file too large") << 200;
 }
 
 void WebUpdateTest::serverFailuresAreSilent() {
@@ -504,8 +517,11 @@ void WebUpdateTest::serverFailuresAreSilent() {
     QString base = FServer->Base();
     if (status == 0)
         FServer->close();  // nothing listens on the port any more
-    else
+    else if (status != 200)
         FServer->Routes["/update/pyxol/pyxol.inf"] = {status, "[update]\nnewversion=9\n", {}, -1};
+    else
+        FServer->Routes["/update/pyxol/pyxol.inf"].body =
+            "[update]\nnewversion=9\n" + QByteArray(5 * 1024 * 1024, ';');
     QVERIFY(!RunCheck(base));
     QVERIFY(!FSession.NewVersionShown);
     QCOMPARE(FSession.Boxes, QStringList());
@@ -556,6 +572,37 @@ void WebUpdateTest::emptyBaseAddressSkipsCheck() {
     QTest::qWait(20);
     QVERIFY(!windowShown);
     QCOMPARE(FServer->Requests, QList<QByteArray>());
+}
+
+void WebUpdateTest::mainWindowChecksOnceAfterShowing_data() {
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::newRow("option on") << true;
+    QTest::newRow("option off") << false;
+}
+
+void WebUpdateTest::mainWindowChecksOnceAfterShowing() {
+    QFETCH(bool, autoUpdate);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    TBrelRegIniFile ini(GetSettingsFileName(GetSettingsKeyName()));
+    ini.WriteString(QStringLiteral("Misc"), QStringLiteral("UpdateServer"), FServer->Base());
+    ini.WriteBool(QStringLiteral("Misc"), QStringLiteral("AutoUpdate"), autoUpdate);
+    QVERIFY(ini.Save());
+    FServer->Routes["/update/pyxol/pyxol.inf"].body = "[update]\nnewversion=2.5.0.0\n";
+    {
+        TMainForm form;
+        form.FormCreate({});
+        QTest::qWait(20);
+        QCOMPARE(FServer->Requests, QList<QByteArray>());  // nothing before the showing
+        form.show();
+        if (autoUpdate)
+            QTRY_COMPARE(FServer->Requests, QList<QByteArray>{"/update/pyxol/pyxol.inf"});
+        form.hide();
+        form.show();  // a second showing checks no more
+        QTest::qWait(100);
+        QCOMPARE(FServer->Requests.size(), autoUpdate ? 1 : 0);
+    }
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 void WebUpdateTest::noTemporaryFileKeepsWindowOpen() {
@@ -834,6 +881,7 @@ void WebUpdateTest::installerDownloadFailures_data() {
     QTest::newRow("no installer key") << QByteArray();
     QTest::newRow("installer not found") << QByteArray("/files/missing.deb");
     QTest::newRow("plain http") << QByteArray("http");
+    QTest::newRow("connection closed early") << QByteArray("/files/truncated.deb");
 }
 
 void WebUpdateTest::installerDownloadFailures() {
@@ -847,6 +895,7 @@ void WebUpdateTest::installerDownloadFailures() {
         info = InfoFile("2.6.0.0", plain, "/files/setup.deb");
     }
     FServer->Routes["/update/pyxol/pyxol.inf"].body = info;
+    FServer->Routes["/files/truncated.deb"] = {200, QByteArray(10000, 't'), {}, -1, 20000};
     FSession.Upgrade = true;
     QVERIFY(!RunCheck(FServer->Base()));
     QCOMPARE(FSession.Boxes, QStringList{"Error: Download failed!"});
