@@ -30,9 +30,9 @@ QByteArray UnescapeMountField(const QByteArray& field) {
 bool IsDeviceBacked(const QByteArray& fsType, const QByteArray& source) {
     if (!source.startsWith("/dev/"))
         return false;
-    // Loop devices carry disk images and snap packages, optical file systems
-    // are removable media: neither is a hard drive of this computer.
-    if (source.startsWith("/dev/loop"))
+    // Loop devices carry disk images and snap packages, optical discs are
+    // removable media: neither is a hard drive of this computer.
+    if (source.startsWith("/dev/loop") || source.startsWith("/dev/sr"))
         return false;
     static const QSet<QByteArray> notDrives = {"squashfs", "iso9660", "udf"};
     return !notDrives.contains(fsType);
@@ -41,7 +41,8 @@ bool IsDeviceBacked(const QByteArray& fsType, const QByteArray& source) {
 }  // namespace
 
 QStringList ParseLocalStorageMountPoints(
-    const QByteArray& mountinfo, const std::function<bool(const QString&)>& isDirectory) {
+    const QByteArray& mountinfo, const std::function<bool(const QString&)>& isDirectory,
+    const std::function<bool(const QString&)>& isRemovable) {
     QStringList result;
     QSet<QByteArray> seenRoots;  // "major:minor root" of every mount taken
     for (const QByteArray& line : mountinfo.split('\n')) {
@@ -60,12 +61,29 @@ QStringList ParseLocalStorageMountPoints(
         const QByteArray key = device + ' ' + root;
         if (seenRoots.contains(key) || result.contains(mountPoint))
             continue;
-        if (!isDirectory(mountPoint))
+        if (!isDirectory(mountPoint) || isRemovable(QFile::decodeName(source)))
             continue;
         seenRoots.insert(key);
         result.append(mountPoint);
     }
     return result;
+}
+
+bool IsRemovableBlockDevice(const QString& device) {
+    // /dev/disk/by-label/x or /dev/mapper/x lead to the kernel's own name.
+    const QString real = QFileInfo(device).canonicalFilePath();
+    const QString name = QFileInfo(real.isEmpty() ? device : real).fileName();
+    const QString sysPath = QFileInfo(QStringLiteral("/sys/class/block/") + name).canonicalFilePath();
+    if (name.isEmpty() || sysPath.isEmpty())
+        return false;
+    // A partition's folder has no "removable" file; its disk's folder, one
+    // level up, has.
+    for (const QString& dir : {sysPath, QFileInfo(sysPath).absolutePath()}) {
+        QFile f(dir + QStringLiteral("/removable"));
+        if (f.open(QIODevice::ReadOnly))
+            return f.readAll().trimmed() == "1";
+    }
+    return false;
 }
 
 QStringList LocalStorageMountPoints() {
@@ -75,5 +93,5 @@ QStringList LocalStorageMountPoints() {
     // /proc files report size 0: read until the end instead.
     const QByteArray text = file.readAll();
     return ParseLocalStorageMountPoints(
-        text, [](const QString& path) { return QFileInfo(path).isDir(); });
+        text, [](const QString& path) { return QFileInfo(path).isDir(); }, IsRemovableBlockDevice);
 }

@@ -100,11 +100,15 @@ QString LongTimeFormatWithoutZone(const QLocale& locale) {
 QString FormatSearchResultTime(const QDateTime& time) {
     if (!time.isValid())
         return {};
-    const QLocale locale = QLocale::system();
-    const QString date = locale.toString(time.date(), QLocale::ShortFormat);
+    // Called for every visible cell at every repaint: the formats are worked
+    // out once.
+    static const QLocale locale = QLocale::system();
+    static const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    static const QString timeFormat = LongTimeFormatWithoutZone(locale);
+    const QString date = locale.toString(time.date(), dateFormat);
     if (time.time() == QTime(0, 0))
         return date;
-    return date + u' ' + locale.toString(time.time(), LongTimeFormatWithoutZone(locale));
+    return date + u' ' + locale.toString(time.time(), timeFormat);
 }
 
 // ---------------------------------------------------------------------------
@@ -442,8 +446,7 @@ void TSearchForm::FormCreate() {
     chkFileMaxSize->setToolTip(QStringLiteral("If selected, file size must <= xxx KB"));
     gbFileAttr->setToolTip(QStringLiteral("Search criteria on file attributes"));
     chkFileReadOnlyAttr->setToolTip(QStringLiteral("If selected, file must be read-only"));
-    chkFileHiddenAttr->setToolTip(
-        QStringLiteral("If selected, only hidden file will be searched (a name starting with \".\")"));
+    chkFileHiddenAttr->setToolTip(QStringLiteral("If selected, only hidden file will be searched"));
     // Linux files carry no system or archive attribute: say so where the
     // user ticks them.
     chkFileSystemAttr->setToolTip(QStringLiteral(

@@ -395,9 +395,12 @@ void FileSearchTest::mountInfoParsing() {
         "35 28 8:3 /@home2 /mnt/home2 rw - btrfs /dev/sda3 rw\n"
         "36 28 254:0 /var/lib/hosts /etc/hosts rw - ext4 /dev/vda rw\n"
         "37 28 0:40 / /net rw - nfs4 server:/export rw\n"
+        "38 28 8:17 / /media/stick rw - vfat /dev/sdb1 rw\n"
+        "39 28 11:0 / /media/dvd ro - udf /dev/sr0 ro\n"
         "garbage line\n";
     const QStringList points = ParseLocalStorageMountPoints(
-        text, [](const QString& p) { return p != "/etc/hosts"; });
+        text, [](const QString& p) { return p != "/etc/hosts"; },
+        [](const QString& device) { return device == "/dev/sdb1"; });
     QCOMPARE(points, QStringList({"/", "/home", "/mnt/my data", "/mnt/home2"}));
     // The live list holds directories only.
     for (const QString& p : LocalStorageMountPoints())

@@ -10,10 +10,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -114,6 +116,9 @@ private slots:
     void resultsKeptOnReopening();
     void resultTimes();
     void helpOpensTheHelpFile();
+    void skinsTakenOnlyOnce();
+    void browseSetsTheFolderText();
+    void enterStartsTheSearch();
 };
 
 void SearchFormTest::creationDefaults() {
@@ -634,7 +639,9 @@ void SearchFormTest::resultTimes() {
     QCOMPARE(FormatSearchResultTime(midnight), date);
     const QString withTime = FormatSearchResultTime(midnight.addSecs(3 * 3600 + 4 * 60 + 5));
     QVERIFY(withTime.startsWith(date + " "));
-    QVERIFY2(withTime.contains("3:04:05") || withTime.contains("03:04:05"), qPrintable(withTime));
+    // Minutes and seconds are there, the time zone is not.
+    QVERIFY2(withTime.contains("04") && withTime.contains("05"), qPrintable(withTime));
+    QVERIFY2(!withTime.contains(midnight.timeZoneAbbreviation()), qPrintable(withTime));
     // One millisecond past midnight is not midnight.
     QVERIFY(FormatSearchResultTime(midnight.addMSecs(1)).size() > date.size());
 }
@@ -653,6 +660,59 @@ void SearchFormTest::helpOpensTheHelpFile() {
     QTest::keyClick(&form, Qt::Key_F1);
     SetBrelShellOpenHandler(previous);
     QCOMPARE(opened, QStringList({TBrelMainForm::HelpFilePath(), TBrelMainForm::HelpFilePath()}));
+}
+
+void SearchFormTest::skinsTakenOnlyOnce() {
+    TSearchForm form;
+    form.SetSkins("QDialog { background: red; }", "", "", "QToolTip { color: blue; }");
+    form.SetSkins("QDialog { background: green; }", "QPushButton { color: black; }", "", "QToolTip { color: red; }");
+    const QString sheet = form.styleSheet();
+    QVERIFY(sheet.contains("red;"));
+    QVERIFY(!sheet.contains("green"));
+    QVERIFY(sheet.contains("QPushButton { color: black; }"));
+    QVERIFY(sheet.contains("QToolTip { color: blue; }"));
+    QVERIFY(!sheet.contains("QToolTip { color: red; }"));
+    QVERIFY(sheet.contains("stopbutton"));  // the start and stop looks stay
+}
+
+void SearchFormTest::browseSetsTheFolderText() {
+    QTemporaryDir start, chosen;
+    TSearchForm form;
+    form.show();
+    auto* cmbDirectory = Child<QComboBox>(&form, "cmbDirectory");
+    cmbDirectory->setEditText(start.path());
+    QString title, startDir;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        startDir = dialog->directory().absolutePath();
+        dialog->setDirectory(chosen.path());
+        dialog->selectFile(chosen.path());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    Child<QPushButton>(&form, "btnSelectDir")->click();
+    QCOMPARE(title, QString("Select Directory:"));
+    QCOMPARE(startDir, start.path());
+    QCOMPARE(cmbDirectory->currentIndex(), -1);
+    QCOMPARE(cmbDirectory->currentText(), chosen.path());
+    QCOMPARE(cmbDirectory->count(), 1);  // the drive entry stays in the list
+}
+
+void SearchFormTest::enterStartsTheSearch() {
+    // "&Start Search" is the default button: Enter in the folder box starts it.
+    QTemporaryDir tmp;
+    MakeTree(tmp.path(), 1);
+    TSearchForm form;
+    BoxRecorder boxes;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* cmbDirectory = Child<QComboBox>(&form, "cmbDirectory");
+    cmbDirectory->setFocus();
+    cmbDirectory->setEditText(tmp.path());
+    QTest::keyClick(cmbDirectory->lineEdit(), Qt::Key_Return);
+    QCOMPARE(boxes.texts, QStringList({"Search is completed. 2 file(s) found."}));
+    QCOMPARE(cmbDirectory->count(), 1);  // typed folders are not added to the list
 }
 
 QTEST_MAIN(SearchFormTest)
