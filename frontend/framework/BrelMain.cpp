@@ -115,7 +115,7 @@ double BrelNow() {
 
 TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     setObjectName(QStringLiteral("MainForm"));
-    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    // The product names the application (UpdateAboutPage shows the name).
     setWindowTitle(QApplication::applicationName());
     // A fixed-size window, centred on its screen.
     setFixedSize(kFormWidth, kFormHeight);
@@ -405,9 +405,10 @@ void TBrelMainForm::BuildAboutPage() {
 }
 
 void TBrelMainForm::UpdateAboutPage() {
+    setWindowTitle(QApplication::applicationName());
     labTitle->setText(QApplication::applicationName());
     labTitle->adjustSize();
-    labVersion->setText(Tr("Version ") + GetFileVersionText(GetProgramFileName(), 2));
+    labVersion->setText(GetFileVersionText(GetProgramFileName(), 2));
     labVersion->adjustSize();
 }
 

@@ -197,6 +197,9 @@ protected:
     // Opens the search window; returns the chosen files' full paths (at most
     // one unless MultiSelect), empty when nothing was chosen.
     virtual QStringList OpenSearchWindow(bool MultiSelect);
+    // Shows the application's name and the program's version on the About
+    // page and in the title bar.
+    void UpdateAboutPage();
     // The "startbutton" and "stopbutton" looks of the two start buttons.
     static void SetButtonLook(QPushButton* Button, bool Stop);
 
@@ -302,7 +305,6 @@ private:
     void BuildBatchPage();
     void BuildOptionsPage();
     void BuildAboutPage();
-    void UpdateAboutPage();
     void FlushLog();
     bool DispatchEngineEventSlow(int32_t Code, const void* Payload);
 

@@ -11,6 +11,7 @@
 #include "SearchFrm.h"
 #include "Setting.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,8 @@ QString PayloadText(const void* Payload) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* Parent) : TBrelMainForm(Parent) {
+    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    UpdateAboutPage();
     connect(chkUseNewDir, &QCheckBox::toggled, this, &TMainForm::chkUseNewDirClick);
     FSearchForm = new TSearchForm(this);
 }

@@ -412,6 +412,37 @@ private slots:
         QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
     }
 
+    void closingDuringRepairStopsItFirst() {
+        TMainForm form;
+        form.FormCreate({});
+        form.show();
+        Child<QLineEdit>(&form, "txtSrcFile")->setText(MakeFile(QStringLiteral("Closing.dbx")));
+        bool stopSeen = false;
+        bool visibleWhenStopped = false;
+        g_Script = [&](const TEngineHost& Host) {
+            QTimer::singleShot(0, &form, [&form] { form.close(); });
+            for (int i = 1; i <= 100 && !stopSeen; ++i) {
+                Host.Progress(uint8_t(i));
+                stopSeen = Host.QueryStop();
+            }
+            visibleWhenStopped = form.isVisible();
+            return 0;
+        };
+        Child<QPushButton>(&form, "btnRepair")->click();
+        QVERIFY(stopSeen);
+        QVERIFY(visibleWhenStopped);  // the window outlived the engine call
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
+    }
+
+    void helpOpensTheManual() {
+        TMainForm form;
+        form.FormCreate({});
+        Child<QPushButton>(&form, "btnHelp")->click();
+        QCOMPARE(FOpened, QStringList{TBrelMainForm::HelpFilePath()});
+        QVERIFY(FOpened[0].endsWith(QStringLiteral(".html")));
+    }
+
     void failedRepair() {
         TMainForm form;
         form.FormCreate({});
@@ -551,12 +582,14 @@ private slots:
     void reportWindowLayout() {
         QStringList cells = {"Message No.", "Subject", "1", "A"};
         TMainForm owner;
-        TMsgForm form(&owner, 2, &cells, QStringLiteral("/x/Inbox.dbx"), QStringLiteral("<B>Done</B>"));
+        TMsgForm form(&owner, 2, &cells, QStringLiteral("/x/Inbox.dbx"),
+                      QStringLiteral("<B>Done</B> <A HREF=\"file:///x/\">folder</A>"));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* label = form.findChild<QLabel*>(QStringLiteral("labMsg"));
         auto* close = form.findChild<QPushButton*>(QStringLiteral("btnClose"));
         QCOMPARE(label->width(), 405);
+        QVERIFY(label->text().contains(QStringLiteral("<b><a HREF=\"file:///x/\">folder</a></b>")));
         QCOMPARE(close->y(), label->geometry().bottom() + 1 + 502);
         QCOMPARE(form.height(), label->height() + close->height() + 559);
         QCOMPARE(form.ReportList()->columnWidth(0), 85);
