@@ -708,6 +708,27 @@ private slots:
         QVERIFY(next.UseNewDir);
     }
 
+    void startupWorkWaitsForTheCommandLineRepair() {
+        const QString source = MakeFile(QStringLiteral("Startup.dbx"));
+        TMainForm form;
+        int delivered = 0;
+        bool duringRepair = false;
+        connect(&form, &TBrelMainForm::startupMessage, this, [&] {
+            ++delivered;
+            duringRepair = duringRepair || form.InRepair();
+        });
+        g_Script = [](const TEngineHost& Host) {
+            for (int i = 0; i <= 100; ++i)
+                Host.Progress(uint8_t(i));  // every change pumps the queue
+            return 0;
+        };
+        form.FormCreate({source});
+        QTRY_COMPARE(delivered, 1);
+        QVERIFY(!duringRepair);
+        QTest::qWait(300);
+        QCOMPARE(delivered, 1);
+    }
+
     void pagesAndSourceBox() {
         TMainForm form;
         form.FormCreate({});
