@@ -475,7 +475,18 @@ void TBrelMainForm::showEvent(QShowEvent* Event) {
     btnRepairTab->setFocus();
     ShowMainTab(1);
     // The deferred start-up work runs once the window is on the screen.
-    QMetaObject::invokeMethod(this, &TBrelMainForm::StartupMessage, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TBrelMainForm::DeliverStartupMessage, Qt::QueuedConnection);
+}
+
+void TBrelMainForm::DeliverStartupMessage() {
+    // A repair started from the command line pumps the queue, so the message
+    // can arrive while the engine is on the stack: the start-up work (which
+    // may open windows of its own) waits until the repair is over.
+    if (FInRepair || FInBatchRepair) {
+        QTimer::singleShot(200, this, &TBrelMainForm::DeliverStartupMessage);
+        return;
+    }
+    StartupMessage();
 }
 
 void TBrelMainForm::StartupMessage() { emit startupMessage(); }

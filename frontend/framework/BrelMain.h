@@ -306,6 +306,7 @@ private:
     void BuildOptionsPage();
     void BuildAboutPage();
     void FlushLog();
+    void DeliverStartupMessage();
     bool DispatchEngineEventSlow(int32_t Code, const void* Payload);
 
     bool FCreated = false;

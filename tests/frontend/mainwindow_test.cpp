@@ -19,6 +19,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -706,6 +707,67 @@ private slots:
         QCOMPARE(next.BufSize, 65536);
         QVERIFY(!next.OpenFixed);
         QVERIFY(next.UseNewDir);
+    }
+
+    void startupWorkWaitsForTheCommandLineRepair() {
+        const QString source = MakeFile(QStringLiteral("Startup.dbx"));
+        TMainForm form;
+        int delivered = 0;
+        bool duringRepair = false;
+        connect(&form, &TBrelMainForm::startupMessage, this, [&] {
+            ++delivered;
+            duringRepair = duringRepair || form.InRepair();
+        });
+        g_Script = [](const TEngineHost& Host) {
+            for (int i = 0; i <= 100; ++i)
+                Host.Progress(uint8_t(i));  // every change pumps the queue
+            return 0;
+        };
+        form.FormCreate({source});
+        QTRY_COMPARE(delivered, 1);
+        QVERIFY(!duringRepair);
+        QTest::qWait(300);
+        QCOMPARE(delivered, 1);
+    }
+
+    void sourceDialogRemembersFolderAndFilter() {
+        const QString folder = FDir.filePath(QStringLiteral("stores"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile store(folder + QStringLiteral("/Deleted Items.mbx"));
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.close();
+        {
+            TSetting stored;
+            stored.LoadSetting();
+            stored.OpenDirectory = folder;
+            stored.OpenFilterIndex = 2;
+            QVERIFY(stored.SaveSetting());
+        }
+        QString shownDir, shownFilter;
+        {
+            TMainForm form;
+            form.FormCreate({});
+            QTimer::singleShot(0, this, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                shownDir = dialog->directory().absolutePath();
+                shownFilter = dialog->selectedNameFilter();
+                dialog->selectNameFilter(dialog->nameFilters().first());
+                dialog->selectFile(folder + QStringLiteral("/Deleted Items.mbx"));
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            Child<QPushButton>(&form, "btnSrcMore")->click();
+            QCOMPARE(Child<QLineEdit>(&form, "txtSrcFile")->text(),
+                     folder + QStringLiteral("/Deleted Items.mbx"));
+            QCOMPARE(Child<QLineEdit>(&form, "txtDstFile")->text(),
+                     folder + QStringLiteral("/Deleted Items_recovered/"));
+        }
+        QCOMPARE(shownDir, folder);
+        QCOMPARE(shownFilter, QStringLiteral("All files (*)"));
+        TSetting next;
+        next.LoadSetting();
+        QCOMPARE(next.OpenDirectory, folder);
+        QCOMPARE(next.OpenFilterIndex, 1);
     }
 
     void pagesAndSourceBox() {
