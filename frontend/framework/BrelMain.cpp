@@ -909,9 +909,11 @@ void TBrelMainForm::btnRepairClick() {
 QString TBrelMainForm::HelpFilePath() {
     const QString program = GetProgramFileName();
     const QString dir = QFileInfo(program).absolutePath();
+    // Installed under <prefix>/share/vantrel; in the build tree beside the
+    // program.
     const QStringList candidates = {
-        QDir::cleanPath(dir + QStringLiteral("/../share/doc/vantrel/manual.html")),
-        StripFileExt(program) + QStringLiteral(".html"),
+        QDir::cleanPath(dir + QStringLiteral("/../share/vantrel/manual.html")),
+        dir + QStringLiteral("/manual.html"),
     };
     for (const QString& candidate : candidates)
         if (QFileInfo::exists(candidate))
