@@ -21,12 +21,15 @@ for f in usr/bin/Vantrel usr/bin/vantrel-cli usr/lib/vantrel/libpyxol.so \
 done
 
 # Every library the programs need is found: the engine through the run path.
+# (ldd's output is taken whole first: grep -q ending the pipe early would make
+# ldd fail with SIGPIPE under pipefail.)
 for exe in Vantrel vantrel-cli; do
-  if ldd "$root/usr/bin/$exe" | grep -q 'not found'; then
-    ldd "$root/usr/bin/$exe"; exit 1
+  libs=$(ldd "$root/usr/bin/$exe")
+  if grep -q 'not found' <<<"$libs"; then
+    echo "$libs"; exit 1
   fi
-  ldd "$root/usr/bin/$exe" | grep -q "$root/usr/bin/../lib/vantrel/libpyxol.so" ||
-    { echo "$exe does not load the packaged libpyxol.so"; ldd "$root/usr/bin/$exe"; exit 1; }
+  grep -qF "$root/usr/bin/../lib/vantrel/libpyxol.so" <<<"$libs" ||
+    { echo "$exe does not load the packaged libpyxol.so"; echo "$libs"; exit 1; }
 done
 
 "$root/usr/bin/vantrel-cli" --version

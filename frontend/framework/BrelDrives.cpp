@@ -6,6 +6,19 @@
 
 namespace {
 
+bool IsDeviceBacked(const QByteArray& fsType, const QByteArray& source) {
+    if (!source.startsWith("/dev/"))
+        return false;
+    // Loop devices carry disk images and snap packages, optical discs are
+    // removable media: neither is a hard drive of this computer.
+    if (source.startsWith("/dev/loop") || source.startsWith("/dev/sr"))
+        return false;
+    static const QSet<QByteArray> notDrives = {"squashfs", "iso9660", "udf"};
+    return !notDrives.contains(fsType);
+}
+
+}  // namespace
+
 // mountinfo escapes space, tab, newline and backslash in paths as \ooo.
 QByteArray UnescapeMountField(const QByteArray& field) {
     QByteArray out;
@@ -26,19 +39,6 @@ QByteArray UnescapeMountField(const QByteArray& field) {
     }
     return out;
 }
-
-bool IsDeviceBacked(const QByteArray& fsType, const QByteArray& source) {
-    if (!source.startsWith("/dev/"))
-        return false;
-    // Loop devices carry disk images and snap packages, optical discs are
-    // removable media: neither is a hard drive of this computer.
-    if (source.startsWith("/dev/loop") || source.startsWith("/dev/sr"))
-        return false;
-    static const QSet<QByteArray> notDrives = {"squashfs", "iso9660", "udf"};
-    return !notDrives.contains(fsType);
-}
-
-}  // namespace
 
 QStringList ParseLocalStorageMountPoints(
     const QByteArray& mountinfo, const std::function<bool(const QString&)>& isDirectory,

@@ -24,6 +24,10 @@
 // first mount point.
 [[nodiscard]] QStringList LocalStorageMountPoints();
 
+// A path field of the kernel's mount tables with its octal escapes (\040 for
+// a blank, \134 for a backslash) decoded.
+[[nodiscard]] QByteArray UnescapeMountField(const QByteArray& field);
+
 // Whether the block device `device` ("/dev/sdb1") is removable media, from
 // /sys/class/block/<name>/removable of the device or of its disk.
 [[nodiscard]] bool IsRemovableBlockDevice(const QString& device);

@@ -1,5 +1,7 @@
 #include "BrelInfo.h"
 
+#include "BrelDrives.h"
+
 #include "BrelSetting.h"
 #include "BrelUtils.h"
 
@@ -156,39 +158,6 @@ TMemoryStatus readMemoryStatus() {
     return m;
 }
 
-// Mount-table fields escape blanks and backslashes as octal (\040).
-QString unescapeMountField(const QByteArray& field) {
-    QByteArray out;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field.at(i) == '\\' && i + 3 < field.size()) {
-            const QByteArray oct = field.mid(i + 1, 3);
-            bool ok = false;
-            const int v = oct.toInt(&ok, 8);
-            if (ok && oct.size() == 3) {
-                out += char(v);
-                i += 3;
-                continue;
-            }
-        }
-        out += field.at(i);
-    }
-    return QFile::decodeName(out);
-}
-
-bool isRemovableBlockDevice(const QString& device) {
-    const QString name = QFileInfo(device).fileName();
-    const QString sysPath = QFileInfo(QStringLiteral("/sys/class/block/") + name).canonicalFilePath();
-    if (sysPath.isEmpty())
-        return false;
-    // A partition's own folder has no "removable"; its disk's folder has.
-    for (const QString& dir : {sysPath, QFileInfo(sysPath).absolutePath()}) {
-        QFile f(dir + QStringLiteral("/removable"));
-        if (f.open(QIODevice::ReadOnly))
-            return f.readAll().trimmed() == "1";
-    }
-    return false;
-}
-
 int classifyMount(const QString& device, const QString& fsType) {
     static const QSet<QString> remote = {
         QStringLiteral("nfs"),   QStringLiteral("nfs4"),      QStringLiteral("cifs"),
@@ -209,7 +178,7 @@ int classifyMount(const QString& device, const QString& fsType) {
     if (fsType == QStringLiteral("iso9660") || fsType == QStringLiteral("udf") ||
         name.startsWith(QStringLiteral("sr")) || name.startsWith(QStringLiteral("scd")))
         return dtCDROM;
-    if (isRemovableBlockDevice(real.isEmpty() ? device : real))
+    if (IsRemovableBlockDevice(device))
         return dtRemovable;
     return dtFixed;
 }
@@ -222,8 +191,8 @@ QList<TDriveInfo> readDrives() {
         const QList<QByteArray> f = line.split(' ');
         if (f.size() < 3)
             continue;
-        const QString device = unescapeMountField(f.at(0));
-        const QString root = unescapeMountField(f.at(1));
+        const QString device = QFile::decodeName(UnescapeMountField(f.at(0)));
+        const QString root = QFile::decodeName(UnescapeMountField(f.at(1)));
         const QString fsType = QString::fromLatin1(f.at(2));
         const int type = classifyMount(device, fsType);
         if (type == dtUnknown || seen.contains(root))

@@ -51,7 +51,7 @@ constexpr int kTimerInterval = 60000;
 // passed since the last pump: often enough for clicks, repaints and timers.
 constexpr qint64 kPumpIntervalMs = 15;
 
-const char kOpenFilter[] = "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*";
+constexpr const char* kOpenFilter = kBrelOpenFilter;
 const char kLogFilter[] = "Log files (*.log)|*.log";
 
 QString Tr(const char* Text) { return QString::fromUtf8(Text); }
@@ -115,7 +115,7 @@ double BrelNow() {
 
 TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     setObjectName(QStringLiteral("MainForm"));
-    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    // The product names the application (UpdateAboutPage shows the name).
     setWindowTitle(QApplication::applicationName());
     // A fixed-size window, centred on its screen.
     setFixedSize(kFormWidth, kFormHeight);
@@ -153,11 +153,6 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     btnRemoveFiles->setToolTip(Tr("Remove selected files from list"));
     btnRemoveAll->setToolTip(Tr("Remove all files in list"));
 
-    SaveLogDialog = new TSaveLogDialog(this);
-    SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
-    SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
-    SaveLogDialog->SetFilter(Tr(kLogFilter));
-
     // Timers, idle until a repair starts.
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -186,6 +181,7 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     connect(btnHelp, &QPushButton::clicked, this, &TBrelMainForm::btnHelpClick);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &TBrelMainForm::FormHelp);
+    ConnectBatchPage();
 
     ShowSubTab(1);
     ShowMainTab(1);
@@ -390,17 +386,21 @@ void TBrelMainForm::BuildAboutPage() {
     imgIcon = new QLabel(palAbout);
     imgIcon->setObjectName(QStringLiteral("imgIcon"));
     imgIcon->setGeometry(kMargin + 24, 40, 64, 64);
-    imgIcon->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(64, 64));
+    const QIcon icon = QApplication::windowIcon().isNull()
+                           ? style()->standardIcon(QStyle::SP_DriveHDIcon)
+                           : QApplication::windowIcon();
+    imgIcon->setPixmap(icon.pixmap(64, 64).scaled(64, 64, Qt::KeepAspectRatio,
+                                                  Qt::SmoothTransformation));
     labTitle = MakeLabel(palAbout, "labTitle", QString(), QPoint(kMargin + 110, 44));
     QFont big = labTitle->font();
     big.setPointSize(big.pointSize() + 8);
     big.setBold(true);
     labTitle->setFont(big);
-    labVersion = MakeLabel(palAbout, "labVersion", QString(), QPoint(kMargin + 110, 88));
+    labVersion = MakeLabel(palAbout, "labVersion", QString(), QPoint(kMargin + 110, 84));
     auto* about = new QLabel(palAbout);
     about->setObjectName(QStringLiteral("labAboutText"));
     about->setWordWrap(true);
-    about->setGeometry(kMargin + 110, 124, 600, 120);
+    about->setGeometry(kMargin + 110, 116, 600, 60);
     about->setText(Tr("Salvages e-mail messages from damaged Outlook Express mail stores "
                       "(DBX files of Outlook Express 5 and 6, MBX files of Outlook Express 4) "
                       "and writes each message it can still follow as an EML file named "
@@ -409,9 +409,10 @@ void TBrelMainForm::BuildAboutPage() {
 }
 
 void TBrelMainForm::UpdateAboutPage() {
+    setWindowTitle(QApplication::applicationName());
     labTitle->setText(QApplication::applicationName());
     labTitle->adjustSize();
-    labVersion->setText(Tr("Version ") + GetFileVersionText(GetProgramFileName(), 2));
+    labVersion->setText(GetFileVersionText(GetProgramFileName(), 2));
     labVersion->adjustSize();
 }
 
@@ -478,7 +479,18 @@ void TBrelMainForm::showEvent(QShowEvent* Event) {
     btnRepairTab->setFocus();
     ShowMainTab(1);
     // The deferred start-up work runs once the window is on the screen.
-    QMetaObject::invokeMethod(this, &TBrelMainForm::StartupMessage, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TBrelMainForm::DeliverStartupMessage, Qt::QueuedConnection);
+}
+
+void TBrelMainForm::DeliverStartupMessage() {
+    // A repair started from the command line pumps the queue, so the message
+    // can arrive while the engine is on the stack: the start-up work (which
+    // may open windows of its own) waits until the repair is over.
+    if (FInRepair || FInBatchRepair) {
+        QTimer::singleShot(200, this, &TBrelMainForm::DeliverStartupMessage);
+        return;
+    }
+    StartupMessage();
 }
 
 void TBrelMainForm::StartupMessage() { emit startupMessage(); }
@@ -734,6 +746,15 @@ bool TBrelMainForm::SaveLogToFile(const QString& FileName, bool IncludeSysInfo) 
 }
 
 void TBrelMainForm::btnSaveLogClick() {
+    // Made on first use (a file dialog watches the file system once it
+    // exists) and kept, so the system-information choice carries over from
+    // one save to the next.
+    if (!SaveLogDialog) {
+        SaveLogDialog = new TSaveLogDialog(this);
+        SaveLogDialog->setObjectName(QStringLiteral("SaveLogDialog"));
+        SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
+        SaveLogDialog->SetFilter(Tr(kLogFilter));
+    }
     if (!SaveLogDialog->Execute())
         return;
     const QString fileName = SaveLogDialog->FileName();
@@ -889,9 +910,11 @@ void TBrelMainForm::btnRepairClick() {
 QString TBrelMainForm::HelpFilePath() {
     const QString program = GetProgramFileName();
     const QString dir = QFileInfo(program).absolutePath();
+    // Installed under <prefix>/share/vantrel; in the build tree beside the
+    // program.
     const QStringList candidates = {
-        QDir::cleanPath(dir + QStringLiteral("/../share/doc/vantrel/manual.html")),
-        StripFileExt(program) + QStringLiteral(".html"),
+        QDir::cleanPath(dir + QStringLiteral("/../share/vantrel/manual.html")),
+        dir + QStringLiteral("/manual.html"),
     };
     for (const QString& candidate : candidates)
         if (QFileInfo::exists(candidate))

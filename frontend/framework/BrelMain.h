@@ -45,6 +45,10 @@ inline constexpr int32_t BREL_EVENT_QUERY_STOP = 1575;
 // handler runs the deferred start-up work (the automatic update check).
 inline constexpr int WM_BREL_STARTUP = 1024 + 2000;
 
+// Filter of the dialogs that choose source files.
+inline constexpr const char kBrelOpenFilter[] =
+    "Outlook Express files (*.dbx;*.mbx)|*.dbx;*.mbx|All files (*.*)|*.*";
+
 class TBrelMainForm : public QWidget {
     Q_OBJECT
 
@@ -108,6 +112,8 @@ public:
     void AppendLogLine(const QString& Line);
     void AppendSeparator();
     void ClearLog();
+    // Moves the lines appended since the last pump into the log box.
+    void FlushLog();
     // Every line of the repair log, in order.
     QStringList LogLines();
     void EndRepairLog();
@@ -147,6 +153,43 @@ public slots:
     void FormHelp();
     void TimerTimer();
 
+    // --- Batch repair (BrelBatch.cpp) ---------------------------------------
+public:
+    // Text of the status column of a batch row.
+    static constexpr const char kStatusNotRepaired[] = "Not Repaired";
+    static constexpr const char kStatusSuccessful[] = "Successful";
+    static constexpr const char kStatusFailed[] = "Failed";
+    static constexpr const char kStatusAborted[] = "Aborted";
+    static constexpr const char kStatusSkipped[] = "Skipped";
+    // Columns of FileList.
+    enum TFileListColumn { colSourceFile = 0, colTargetFile = 1, colRepairStatus = 2 };
+
+    // Appends a row for FileName (target: GetDefaultOutputPath, status "Not
+    // Repaired") unless a row holds the same path already; then an error box
+    // says so and nothing is added. The file need not exist.
+    void AddFileToBatchList(const QString& FileName);
+    // The log block and status of a batch file whose output directory cannot
+    // be created.
+    void MarkFileSkipped(int Row, const QString& SourceFile);
+    // Delete removes the selected rows, Shift+Delete all rows, each only
+    // while its button is enabled. Returns whether the key was one of them.
+    bool FileListKeyDown(int Key, Qt::KeyboardModifiers Shift);
+
+public slots:
+    void btnAddFilesClick();
+    void btnSearchFilesClick();
+    void btnRemoveFilesClick();
+    void btnRemoveAllClick();
+    void btnRepairFilesClick();
+    void BatchTimerTimer();
+
+private:
+    // Connects the batch page's controls to the handlers above.
+    void ConnectBatchPage();
+    // Enables the list-shrinking commands exactly while no batch runs: the
+    // batch loop addresses rows by position.
+    void UpdateBatchListCommands();
+
 protected:
     // Shows the page of Index (1 Repair, 2 Batch Repair, 3 Options, 4 About).
     void ShowMainTab(int Index);
@@ -156,6 +199,9 @@ protected:
     // Opens the search window; returns the chosen files' full paths (at most
     // one unless MultiSelect), empty when nothing was chosen.
     virtual QStringList OpenSearchWindow(bool MultiSelect);
+    // Shows the application's name and the program's version on the About
+    // page and in the title bar.
+    void UpdateAboutPage();
     // The "startbutton" and "stopbutton" looks of the two start buttons.
     static void SetButtonLook(QPushButton* Button, bool Stop);
 
@@ -250,7 +296,7 @@ protected:
     // Footer
     QPushButton* btnHelp;
     // Dialogs
-    TSaveLogDialog* SaveLogDialog;
+    TSaveLogDialog* SaveLogDialog = nullptr;
     // Timers
     QTimer* Timer;
     QTimer* BatchTimer;
@@ -261,8 +307,7 @@ private:
     void BuildBatchPage();
     void BuildOptionsPage();
     void BuildAboutPage();
-    void UpdateAboutPage();
-    void FlushLog();
+    void DeliverStartupMessage();
     bool DispatchEngineEventSlow(int32_t Code, const void* Payload);
 
     bool FCreated = false;

@@ -7,9 +7,21 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QStyle>
 #include <QUrl>
+
+namespace {
+// Links in the message are drawn bold (and, as links are, underlined).
+QString BoldLinks(QString Text) {
+    static const QRegularExpression open(QStringLiteral("<a\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression close(QStringLiteral("</a\\s*>"), QRegularExpression::CaseInsensitiveOption);
+    Text.replace(open, QStringLiteral("<b><a"));
+    Text.replace(close, QStringLiteral("</a></b>"));
+    return Text;
+}
+}  // namespace
 
 TBrelMsgForm::TBrelMsgForm(QWidget* AOwner, const QString& AMessage) : QDialog(AOwner) {
     setObjectName(QStringLiteral("MsgForm"));
@@ -28,7 +40,7 @@ TBrelMsgForm::TBrelMsgForm(QWidget* AOwner, const QString& AMessage) : QDialog(A
     labMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     labMsg->setTextInteractionFlags(Qt::TextBrowserInteraction);
     labMsg->setOpenExternalLinks(false);
-    labMsg->setText(AMessage);
+    labMsg->setText(BoldLinks(AMessage));
     connect(labMsg, &QLabel::linkActivated, this, &TBrelMsgForm::labMsgLinkClick);
 
     btnClose = new QPushButton(QStringLiteral("&Close"), this);

@@ -11,6 +11,7 @@
 #include "SearchFrm.h"
 #include "Setting.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,8 @@ QString PayloadText(const void* Payload) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* Parent) : TBrelMainForm(Parent) {
+    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    UpdateAboutPage();
     connect(chkUseNewDir, &QCheckBox::toggled, this, &TMainForm::chkUseNewDirClick);
     FSearchForm = new TSearchForm(this);
 }
@@ -68,7 +71,7 @@ void TMainForm::HandleEngineEvent(int32_t Code, const void* Payload) {
     case EVENT_MESSAGE_BOX: {
         // Copied first: the box runs its own event loop before it returns.
         const QString text = PayloadText(Payload);
-        LogLines();  // brings the log up to date behind the box
+        FlushLog();  // the log behind the box shows everything up to it
         BrelMessageBox(this, TBrelMsgType::Information, text);
         break;
     }

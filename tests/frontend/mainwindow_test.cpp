@@ -19,6 +19,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -412,6 +413,37 @@ private slots:
         QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
     }
 
+    void closingDuringRepairStopsItFirst() {
+        TMainForm form;
+        form.FormCreate({});
+        form.show();
+        Child<QLineEdit>(&form, "txtSrcFile")->setText(MakeFile(QStringLiteral("Closing.dbx")));
+        bool stopSeen = false;
+        bool visibleWhenStopped = false;
+        g_Script = [&](const TEngineHost& Host) {
+            QTimer::singleShot(0, &form, [&form] { form.close(); });
+            for (int i = 1; i <= 100 && !stopSeen; ++i) {
+                Host.Progress(uint8_t(i));
+                stopSeen = Host.QueryStop();
+            }
+            visibleWhenStopped = form.isVisible();
+            return 0;
+        };
+        Child<QPushButton>(&form, "btnRepair")->click();
+        QVERIFY(stopSeen);
+        QVERIFY(visibleWhenStopped);  // the window outlived the engine call
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(form.LogLines().last(), QStringLiteral("User aborts the repair process."));
+    }
+
+    void helpOpensTheManual() {
+        TMainForm form;
+        form.FormCreate({});
+        Child<QPushButton>(&form, "btnHelp")->click();
+        QCOMPARE(FOpened, QStringList{TBrelMainForm::HelpFilePath()});
+        QVERIFY(FOpened[0].endsWith(QStringLiteral("/manual.html")));
+    }
+
     void failedRepair() {
         TMainForm form;
         form.FormCreate({});
@@ -551,12 +583,14 @@ private slots:
     void reportWindowLayout() {
         QStringList cells = {"Message No.", "Subject", "1", "A"};
         TMainForm owner;
-        TMsgForm form(&owner, 2, &cells, QStringLiteral("/x/Inbox.dbx"), QStringLiteral("<B>Done</B>"));
+        TMsgForm form(&owner, 2, &cells, QStringLiteral("/x/Inbox.dbx"),
+                      QStringLiteral("<B>Done</B> <A HREF=\"file:///x/\">folder</A>"));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* label = form.findChild<QLabel*>(QStringLiteral("labMsg"));
         auto* close = form.findChild<QPushButton*>(QStringLiteral("btnClose"));
         QCOMPARE(label->width(), 405);
+        QVERIFY(label->text().contains(QStringLiteral("<b><a HREF=\"file:///x/\">folder</a></b>")));
         QCOMPARE(close->y(), label->geometry().bottom() + 1 + 502);
         QCOMPARE(form.height(), label->height() + close->height() + 559);
         QCOMPARE(form.ReportList()->columnWidth(0), 85);
@@ -673,6 +707,67 @@ private slots:
         QCOMPARE(next.BufSize, 65536);
         QVERIFY(!next.OpenFixed);
         QVERIFY(next.UseNewDir);
+    }
+
+    void startupWorkWaitsForTheCommandLineRepair() {
+        const QString source = MakeFile(QStringLiteral("Startup.dbx"));
+        TMainForm form;
+        int delivered = 0;
+        bool duringRepair = false;
+        connect(&form, &TBrelMainForm::startupMessage, this, [&] {
+            ++delivered;
+            duringRepair = duringRepair || form.InRepair();
+        });
+        g_Script = [](const TEngineHost& Host) {
+            for (int i = 0; i <= 100; ++i)
+                Host.Progress(uint8_t(i));  // every change pumps the queue
+            return 0;
+        };
+        form.FormCreate({source});
+        QTRY_COMPARE(delivered, 1);
+        QVERIFY(!duringRepair);
+        QTest::qWait(300);
+        QCOMPARE(delivered, 1);
+    }
+
+    void sourceDialogRemembersFolderAndFilter() {
+        const QString folder = FDir.filePath(QStringLiteral("stores"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile store(folder + QStringLiteral("/Deleted Items.mbx"));
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.close();
+        {
+            TSetting stored;
+            stored.LoadSetting();
+            stored.OpenDirectory = folder;
+            stored.OpenFilterIndex = 2;
+            QVERIFY(stored.SaveSetting());
+        }
+        QString shownDir, shownFilter;
+        {
+            TMainForm form;
+            form.FormCreate({});
+            QTimer::singleShot(0, this, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                shownDir = dialog->directory().absolutePath();
+                shownFilter = dialog->selectedNameFilter();
+                dialog->selectNameFilter(dialog->nameFilters().first());
+                dialog->selectFile(folder + QStringLiteral("/Deleted Items.mbx"));
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            Child<QPushButton>(&form, "btnSrcMore")->click();
+            QCOMPARE(Child<QLineEdit>(&form, "txtSrcFile")->text(),
+                     folder + QStringLiteral("/Deleted Items.mbx"));
+            QCOMPARE(Child<QLineEdit>(&form, "txtDstFile")->text(),
+                     folder + QStringLiteral("/Deleted Items_recovered/"));
+        }
+        QCOMPARE(shownDir, folder);
+        QCOMPARE(shownFilter, QStringLiteral("All files (*)"));
+        TSetting next;
+        next.LoadSetting();
+        QCOMPARE(next.OpenDirectory, folder);
+        QCOMPARE(next.OpenFilterIndex, 1);
     }
 
     void pagesAndSourceBox() {
