@@ -232,7 +232,7 @@ void TBrelMainForm::btnRepairFilesClick() {
             bool isPlainMessage = true;
             QString msg;
             BuildResultMessage(source, target, isPlainMessage, msg, stopped, succeeded);
-            for (const QString& line : ResultMessageLogLines(msg))
+            for (const QString& line : ResultMessageLogLines(msg, isPlainMessage))
                 AppendLogLine(line);
             AppendSeparator();
             AppendLogLine(QString());

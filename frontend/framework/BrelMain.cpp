@@ -886,7 +886,7 @@ void TBrelMainForm::btnRepairClick() {
     const bool stopped = FIsStopping || FIsBatchStopping;
     BuildResultMessage(source, output, isPlainMessage, msg, stopped, succeeded);
     if (!msg.trimmed().isEmpty()) {
-        for (const QString& line : ResultMessageLogLines(msg))
+        for (const QString& line : ResultMessageLogLines(msg, isPlainMessage))
             AppendLogLine(line);
         FlushLog();
         if (isPlainMessage) {

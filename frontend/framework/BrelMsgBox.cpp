@@ -19,6 +19,9 @@ QMessageBox::StandardButton ShowRealBox(QWidget* parent, TBrelMsgType type, cons
     case TBrelMsgType::Confirmation: icon = QMessageBox::Question; break;
     }
     QMessageBox box(icon, QCoreApplication::applicationName(), text, buttons, parent);
+    // Box texts are plain: they carry file names, engine messages and
+    // network texts, which must show as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

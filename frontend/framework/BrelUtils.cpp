@@ -304,10 +304,20 @@ QString BuildResultMessageText(const QString& sourceFile, bool stopped, bool suc
     return FailToRepairText(sourceFile);
 }
 
-QStringList ResultMessageLogLines(const QString& message) {
+QStringList ResultMessageLogLines(const QString& message, bool isPlainMessage) {
     if (message.trimmed().isEmpty())
         return {};
-    return HtmlToPlainText(message).split(QStringLiteral("\r\n"));
+    if (isPlainMessage)
+        return message.split(QStringLiteral("\r\n"));
+    QString text = HtmlToPlainText(message);
+    // Undo QString::toHtmlEscaped, "&amp;" last so that an escaped "&lt;"
+    // stays "&lt;".
+    text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+        .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+        .replace(QStringLiteral("&#39;"), QStringLiteral("'"))
+        .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    return text.split(QStringLiteral("\r\n"));
 }
 
 QString GetDefaultOutputPath(const QString& sourceFile) {

@@ -159,9 +159,11 @@ static_assert(sizeof(kRepairLogSeparator) == 57);
 [[nodiscard]] QString BuildResultMessageText(const QString& sourceFile, bool stopped,
                                              bool succeeded, bool& isPlainMessage);
 
-// The result message as log lines: its plain text split at line breaks.
-// Empty when the message is blank.
-[[nodiscard]] QStringList ResultMessageLogLines(const QString& message);
+// The result message as log lines, split at line breaks. A rich message
+// (the success HTML) loses its tags and its escaped characters come back
+// (&lt; &gt; &quot; &#39; &amp;); a plain message is taken as written, so a
+// file name holding "<...>" keeps it. Empty when the message is blank.
+[[nodiscard]] QStringList ResultMessageLogLines(const QString& message, bool isPlainMessage = false);
 
 // Default output directory of a source file: the source without its
 // extension followed by "_recovered/".
