@@ -25,20 +25,21 @@ target="$1"; seconds="$2"; shift 2
 if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON >/dev/null
 fi
-cmake --build "$build" --target "${target}_fuzz" "${target}_replay" -j"${FUZZ_JOBS:-2}"
+# Runs started together share the build folder: one builds at a time.
+flock "$build/.fuzz-build.lock" cmake --build "$build" --target "${target}_fuzz" "${target}_replay" -j"${FUZZ_JOBS:-2}"
 corpus="${FUZZ_CORPUS_DIR:-fuzz-corpus}/$target"
 findings="fuzz-findings/$target"
 mkdir -p "$corpus" "$findings"
 if [ -z "$(ls -A "$corpus")" ]; then
   "$build/tests/fuzz/${target}_replay" --write-seeds "$corpus"
 fi
-# Inputs up to 64 KiB: big enough for stores with several messages and for
-# subject lines that cross the reader's pieces, small enough to stay fast.
 # Each input makes and removes folders and files: keep them in memory, in a
 # folder of this run's own ($FUZZ_TMPDIR chooses another parent).
 parent="${FUZZ_TMPDIR:-/dev/shm}"
 [ -d "$parent" ] || parent="${TMPDIR:-/tmp}"
 run_tmp="$(mktemp -d "$parent/vantrel-fuzz.XXXXXX")"
 trap 'rm -rf "$run_tmp"' EXIT
+# Inputs up to 64 KiB: big enough for stores with several messages and for
+# subject lines that cross the reader's pieces, small enough to stay fast.
 TMPDIR="$run_tmp" "$build/tests/fuzz/${target}_fuzz" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "$@"
