@@ -102,6 +102,14 @@ const fs::path& BaseFolder() {
     static const fs::path base = [] {
         std::string pattern = (fs::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
+        // Removed when the program ends normally (libFuzzer ends by exit);
+        // the name is kept in plain storage that outlives the path object.
+        static char name[4096];
+        std::snprintf(name, sizeof name, "%s", pattern.c_str());
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(name, ec);
+        });
         return fs::path(pattern);
     }();
     return base;
