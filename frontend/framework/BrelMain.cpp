@@ -386,17 +386,21 @@ void TBrelMainForm::BuildAboutPage() {
     imgIcon = new QLabel(palAbout);
     imgIcon->setObjectName(QStringLiteral("imgIcon"));
     imgIcon->setGeometry(kMargin + 24, 40, 64, 64);
-    imgIcon->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(64, 64));
+    const QIcon icon = QApplication::windowIcon().isNull()
+                           ? style()->standardIcon(QStyle::SP_DriveHDIcon)
+                           : QApplication::windowIcon();
+    imgIcon->setPixmap(icon.pixmap(64, 64).scaled(64, 64, Qt::KeepAspectRatio,
+                                                  Qt::SmoothTransformation));
     labTitle = MakeLabel(palAbout, "labTitle", QString(), QPoint(kMargin + 110, 44));
     QFont big = labTitle->font();
     big.setPointSize(big.pointSize() + 8);
     big.setBold(true);
     labTitle->setFont(big);
-    labVersion = MakeLabel(palAbout, "labVersion", QString(), QPoint(kMargin + 110, 88));
+    labVersion = MakeLabel(palAbout, "labVersion", QString(), QPoint(kMargin + 110, 84));
     auto* about = new QLabel(palAbout);
     about->setObjectName(QStringLiteral("labAboutText"));
     about->setWordWrap(true);
-    about->setGeometry(kMargin + 110, 124, 600, 120);
+    about->setGeometry(kMargin + 110, 116, 600, 60);
     about->setText(Tr("Salvages e-mail messages from damaged Outlook Express mail stores "
                       "(DBX files of Outlook Express 5 and 6, MBX files of Outlook Express 4) "
                       "and writes each message it can still follow as an EML file named "
@@ -906,9 +910,11 @@ void TBrelMainForm::btnRepairClick() {
 QString TBrelMainForm::HelpFilePath() {
     const QString program = GetProgramFileName();
     const QString dir = QFileInfo(program).absolutePath();
+    // Installed under <prefix>/share/vantrel; in the build tree beside the
+    // program.
     const QStringList candidates = {
-        QDir::cleanPath(dir + QStringLiteral("/../share/doc/vantrel/manual.html")),
-        StripFileExt(program) + QStringLiteral(".html"),
+        QDir::cleanPath(dir + QStringLiteral("/../share/vantrel/manual.html")),
+        dir + QStringLiteral("/manual.html"),
     };
     for (const QString& candidate : candidates)
         if (QFileInfo::exists(candidate))

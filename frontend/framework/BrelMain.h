@@ -112,6 +112,8 @@ public:
     void AppendLogLine(const QString& Line);
     void AppendSeparator();
     void ClearLog();
+    // Moves the lines appended since the last pump into the log box.
+    void FlushLog();
     // Every line of the repair log, in order.
     QStringList LogLines();
     void EndRepairLog();
@@ -305,7 +307,6 @@ private:
     void BuildBatchPage();
     void BuildOptionsPage();
     void BuildAboutPage();
-    void FlushLog();
     void DeliverStartupMessage();
     bool DispatchEngineEventSlow(int32_t Code, const void* Payload);
 

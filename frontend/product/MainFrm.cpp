@@ -71,7 +71,7 @@ void TMainForm::HandleEngineEvent(int32_t Code, const void* Payload) {
     case EVENT_MESSAGE_BOX: {
         // Copied first: the box runs its own event loop before it returns.
         const QString text = PayloadText(Payload);
-        LogLines();  // brings the log up to date behind the box
+        FlushLog();  // the log behind the box shows everything up to it
         BrelMessageBox(this, TBrelMsgType::Information, text);
         break;
     }

@@ -441,7 +441,7 @@ private slots:
         form.FormCreate({});
         Child<QPushButton>(&form, "btnHelp")->click();
         QCOMPARE(FOpened, QStringList{TBrelMainForm::HelpFilePath()});
-        QVERIFY(FOpened[0].endsWith(QStringLiteral(".html")));
+        QVERIFY(FOpened[0].endsWith(QStringLiteral("/manual.html")));
     }
 
     void failedRepair() {
