@@ -138,6 +138,9 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     BuildBatchPage();
     BuildOptionsPage();
     BuildAboutPage();
+    // Controls are reached with Tab in the order they were made: the page
+    // buttons, the shown page's controls, then the footer's Help.
+    setTabOrder(chkAutoUpdate, btnHelp);
 
     // Tool tips.
     btnRepairTab->setToolTip(Tr("Repair a single DBX or MBX file"));
