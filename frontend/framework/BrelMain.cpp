@@ -915,9 +915,10 @@ void TBrelMainForm::btnRepairClick() {
 // ---------------------------------------------------------------------------
 // Help
 
-QString TBrelMainForm::HelpFilePath() {
-    const QString program = GetProgramFileName();
-    const QString dir = QFileInfo(program).absolutePath();
+QString TBrelMainForm::HelpFilePath() { return HelpFilePathFor(GetProgramFileName()); }
+
+QString TBrelMainForm::HelpFilePathFor(const QString& ProgramFile) {
+    const QString dir = QFileInfo(ProgramFile).absolutePath();
     // Installed under <prefix>/share/vantrel; in the build tree beside the
     // program.
     const QStringList candidates = {
