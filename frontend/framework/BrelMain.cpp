@@ -5,6 +5,7 @@
 #include "BrelInfo.h"
 #include "BrelPanel.h"
 #include "BrelSetting.h"
+#include "BrelStyle.h"
 #include "BrelUtils.h"
 #include "DragEdit.h"
 #include "logdlg.h"
@@ -137,6 +138,9 @@ TBrelMainForm::TBrelMainForm(QWidget* Parent) : QWidget(Parent) {
     BuildBatchPage();
     BuildOptionsPage();
     BuildAboutPage();
+    // Controls are reached with Tab in the order they were made: the page
+    // buttons, the shown page's controls, then the footer's Help.
+    setTabOrder(chkAutoUpdate, btnHelp);
 
     // Tool tips.
     btnRepairTab->setToolTip(Tr("Repair a single DBX or MBX file"));
@@ -191,12 +195,17 @@ TBrelMainForm::~TBrelMainForm() = default;
 
 void TBrelMainForm::BuildHeader() {
     palHeader = MakePanel(this, "palHeader", QRect(0, 0, kFormWidth, kHeaderHeight), true);
-    btnRepairTab = MakeButton(palHeader, "btnRepairTab", "&Repair", QRect(kMargin, 12, 140, 34));
+    // The page buttons sit side by side on the band's lower edge, as a tab
+    // bar does.
+    constexpr int tabWidth = 140;
+    constexpr int tabTop = 12;
+    const QRect tab(kMargin, tabTop, tabWidth, kHeaderHeight - tabTop);
+    btnRepairTab = MakeButton(palHeader, "btnRepairTab", "&Repair", tab);
     btnBatchRepairTab = MakeButton(palHeader, "btnBatchRepairTab", "&Batch Repair",
-                                   QRect(kMargin + 146, 12, 140, 34));
+                                   tab.translated(tabWidth, 0));
     btnOptionsTab =
-        MakeButton(palHeader, "btnOptionsTab", "&Options", QRect(kMargin + 292, 12, 140, 34));
-    btnAboutTab = MakeButton(palHeader, "btnAboutTab", "&About", QRect(kMargin + 438, 12, 140, 34));
+        MakeButton(palHeader, "btnOptionsTab", "&Options", tab.translated(2 * tabWidth, 0));
+    btnAboutTab = MakeButton(palHeader, "btnAboutTab", "&About", tab.translated(3 * tabWidth, 0));
     FMainTabGroup = new QButtonGroup(this);
     int tag = 1;
     for (QPushButton* b : {btnRepairTab, btnBatchRepairTab, btnOptionsTab, btnAboutTab}) {
@@ -417,10 +426,9 @@ void TBrelMainForm::UpdateAboutPage() {
 }
 
 void TBrelMainForm::SetButtonLook(QPushButton* Button, bool Stop) {
-    // The two looks of a start button: a green start, a red stop.
+    // The application's style sheet draws the two looks (BrelStyle).
     Button->setProperty("look", Stop ? QStringLiteral("stopbutton") : QStringLiteral("startbutton"));
-    Button->setStyleSheet(Stop ? QStringLiteral("QPushButton { font-weight: bold; color: #a00000; }")
-                               : QStringLiteral("QPushButton { font-weight: bold; color: #006000; }"));
+    BrelRepolish(Button);
 }
 
 // ---------------------------------------------------------------------------
@@ -907,9 +915,10 @@ void TBrelMainForm::btnRepairClick() {
 // ---------------------------------------------------------------------------
 // Help
 
-QString TBrelMainForm::HelpFilePath() {
-    const QString program = GetProgramFileName();
-    const QString dir = QFileInfo(program).absolutePath();
+QString TBrelMainForm::HelpFilePath() { return HelpFilePathFor(GetProgramFileName()); }
+
+QString TBrelMainForm::HelpFilePathFor(const QString& ProgramFile) {
+    const QString dir = QFileInfo(ProgramFile).absolutePath();
     // Installed under <prefix>/share/vantrel; in the build tree beside the
     // program.
     const QStringList candidates = {

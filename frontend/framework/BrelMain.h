@@ -130,8 +130,13 @@ public:
     bool InRepair() const { return FInRepair; }
     bool InBatchRepair() const { return FInBatchRepair; }
 
-    // Path of the manual that help requests open.
+    // Path of the manual that help requests open: HelpFilePathFor the
+    // running program.
     static QString HelpFilePath();
+    // The manual of the program ProgramFile: <prefix>/share/vantrel/manual.html
+    // when the program is installed in <prefix>/bin, else manual.html beside
+    // the program (the build tree); the installed path when neither exists.
+    static QString HelpFilePathFor(const QString& ProgramFile);
 
 signals:
     // Emitted when the deferred start-up message arrives (after the first

@@ -5,6 +5,7 @@
 #include "BrelMsgBox.h"
 #include "BrelPanel.h"
 #include "BrelShell.h"
+#include "BrelStyle.h"
 #include "BrelUtils.h"
 
 #include <QAction>
@@ -66,10 +67,6 @@ constexpr char kSizeBoundsWrong[] =
 constexpr char kNoSelection[] = "Please select the file(s) to be repaired from the search results!";
 constexpr char kCancelAndClose[] = "Cancel the current search and close the search window?";
 
-// The start and stop looks of the search button; SetSkins may add to them.
-constexpr char kButtonLooks[] =
-    "QPushButton[look=\"startbutton\"] { font-weight: bold; }\n"
-    "QPushButton[look=\"stopbutton\"] { font-weight: bold; color: #b00000; }\n";
 
 QString Fmt(const char* pattern, const QString& arg) {
     return QString::fromUtf8(pattern).replace(QLatin1String("%s"), arg);
@@ -330,8 +327,9 @@ void TSearchForm::CreateControls() {
     fl->horizontalHeader()->setHighlightSections(false);
     fl->horizontalHeader()->setStretchLastSection(false);
     const int widths[TSearchResultsModel::ColumnCount] = {129, 200, 65, 112, 112, 112};
+    // A column is never narrower than its heading, whatever the font.
     for (int c = 0; c < TSearchResultsModel::ColumnCount; ++c)
-        fl->setColumnWidth(c, widths[c]);
+        fl->setColumnWidth(c, std::max(widths[c], fl->horizontalHeader()->sectionSizeHint(c)));
     labResults = new QLabel(QStringLiteral("Search Res&ults:"), this);
     named(labResults, "labResults");
     labResults->setBuddy(fl);
@@ -436,7 +434,7 @@ void TSearchForm::FormCreate() {
     FInSearch = false;
     FPromptOnCancel = true;
     SetSearchButtonLook(false);
-    setStyleSheet(QLatin1String(kButtonLooks));
+    setStyleSheet(BrelButtonLooks());
 
     cmbDirectory->setToolTip(QStringLiteral("Select or input the folder where file is searched"));
     btnSelectDir->setToolTip(QStringLiteral("Browse and select the folder where file is searched"));
@@ -547,7 +545,7 @@ void TSearchForm::SetSkins(const QString& FormStoredSkin, const QString& CtrlSto
     // too; the hint look styles QToolTip.
     if (changed)
         setStyleSheet(FFormSkin + u'\n' + FCtrlSkin + u'\n' + FDialogSkin + u'\n' + FSkinHint + u'\n' +
-                      QLatin1String(kButtonLooks));
+                      BrelButtonLooks());
 }
 
 void TSearchForm::SetMultiSelect(bool IsMultiSelect) {

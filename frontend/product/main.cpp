@@ -1,6 +1,8 @@
 // Vantrel: the desktop program's main block. Creates the main window, runs
 // the command line (a store to repair at once, -O to open the output folder
 // afterwards, -E to end the program afterwards) and the event loop.
+#include "AppIcon.h"
+#include "BrelStyle.h"
 #include "MainFrm.h"
 
 #include <QApplication>
@@ -17,6 +19,10 @@ int main(int argc, char* argv[]) {
         return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    // The running window is matched to its menu entry (vantrel.desktop).
+    QGuiApplication::setDesktopFileName(QStringLiteral("vantrel"));
+    QApplication::setWindowIcon(GetProgramIcon());
+    BrelApplyStyle(app);
     TMainForm form;
     if (form.FormCreate(QApplication::arguments().mid(1)))
         return 0;
