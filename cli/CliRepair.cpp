@@ -136,7 +136,15 @@ void CliRepair::ClearProgress() {
 }
 
 int32_t CliRepair::Callback(int32_t code, const void* payload, void* hostContext) {
-    return static_cast<CliRepair*>(hostContext)->OnEvent(code, payload);
+    auto* self = static_cast<CliRepair*>(hostContext);
+    // The MBX scanner asks whether to stop and reports its progress once per
+    // byte of the store: answer those two here, without the full dispatch.
+    if (code == EVENT_QUERY_STOP && !self->m_options.jsonStopQueries)
+        return g_stopRequested ? -1 : 0;
+    if (code == EVENT_PROGRESS && payload &&
+        *static_cast<const uint8_t*>(payload) == self->m_lastProgress)
+        return 0;
+    return self->OnEvent(code, payload);
 }
 
 int32_t CliRepair::OnEvent(int32_t code, const void* payload) {
