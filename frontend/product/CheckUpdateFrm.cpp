@@ -5,10 +5,8 @@
 #include "UpdateDialogs.h"
 
 #include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include <exception>
 
@@ -19,30 +17,15 @@ TCheckUpdateForm::TCheckUpdateForm(QWidget* owner, const QString& baseAddress)
     setWindowTitle(QStringLiteral("Check for Update..."));
     setModal(true);
 
-    labMsg = new QLabel(this);
-    labMsg->setObjectName(QStringLiteral("labMsg"));
-    labMsg->setTextFormat(Qt::RichText);
-    labMsg->setWordWrap(true);
-    labMsg->setFixedWidth(400);
+    labMsg = CreateUpdateMessageLabel(this, 400);
     labMsg->setText(QStringLiteral("Check for product updates. Please wait ..."));
-    connect(labMsg, &QLabel::linkActivated, this, &OpenUpdateLink);
 
     btnClose = new QPushButton(QStringLiteral("&Close"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* message = new QHBoxLayout;
-    message->addWidget(CreateInformationIcon(this));
-    message->addWidget(labMsg, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnClose);
-    buttons->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(message);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutUpdateMessageDialog(this, labMsg, btnClose);
 
     InstallUpdateDialogHelp(this);
 }

@@ -7,10 +7,8 @@
 
 #include <QCloseEvent>
 #include <QFile>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 bool TDownloadCallback::OnProgress(qint64 progress, qint64 /*total*/) {
     return FDownloadForm->UpdateProgress(progress);
@@ -26,29 +24,14 @@ TDownloadForm::TDownloadForm(QWidget* owner, const QUrl& url, const QString& fil
     setWindowTitle(QStringLiteral("Download File..."));
     setModal(true);
 
-    labMsg = new QLabel(this);
-    labMsg->setObjectName(QStringLiteral("labMsg"));
-    labMsg->setTextFormat(Qt::RichText);
-    labMsg->setWordWrap(true);
-    labMsg->setFixedWidth(420);
-    connect(labMsg, &QLabel::linkActivated, this, &OpenUpdateLink);
+    labMsg = CreateUpdateMessageLabel(this, 420);
 
     btnAbort = new QPushButton(QStringLiteral("&Abort"), this);
     btnAbort->setObjectName(QStringLiteral("btnAbort"));
     btnAbort->setDefault(true);
     connect(btnAbort, &QPushButton::clicked, this, &TDownloadForm::btnAbortClick);
 
-    auto* message = new QHBoxLayout;
-    message->addWidget(CreateInformationIcon(this));
-    message->addWidget(labMsg, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnAbort);
-    buttons->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(message);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutUpdateMessageDialog(this, labMsg, btnAbort);
 
     InstallUpdateDialogHelp(this);
     connect(FDownload, &TUrlDownload::Finished, this, &TDownloadForm::DownloadFinished);
