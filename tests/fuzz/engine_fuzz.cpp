@@ -96,25 +96,6 @@ bool IsSubDirectoryName(const std::string& name) {
     return std::all_of(name.begin() + kPrefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A folder of its own for the whole process, under the temporary directory
-// the process started with.
-const fs::path& BaseFolder() {
-    static const fs::path base = [] {
-        std::string pattern = (fs::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        // Removed when the program ends normally (libFuzzer ends by exit);
-        // the name is kept in plain storage that outlives the path object.
-        static char name[4096];
-        std::snprintf(name, sizeof name, "%s", pattern.c_str());
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(name, ec);
-        });
-        return fs::path(pattern);
-    }();
-    return base;
-}
-
 // The regular files written below `out`: every entry is checked on the way.
 std::vector<fs::path> CheckOutputFolder(const fs::path& out, bool subDirectoriesAllowed) {
     std::vector<fs::path> files;
@@ -140,7 +121,7 @@ std::vector<fs::path> CheckOutputFolder(const fs::path& out, bool subDirectories
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const fs::path run = BaseFolder() / "run";
+    const fs::path run = FuzzWorkFolder() / "run";
     std::error_code ec;
     fs::remove_all(run, ec);
     const fs::path out = run / "out";

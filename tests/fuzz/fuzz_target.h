@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -25,3 +28,22 @@ std::vector<std::string> FuzzSeeds();
             std::abort();                                                                 \
         }                                                                                 \
     } while (0)
+
+// A folder of the process's own under the temporary directory it started
+// with, for targets that write files. Removed when the program ends normally
+// (libFuzzer ends by exit).
+inline const std::filesystem::path& FuzzWorkFolder() {
+    static const std::filesystem::path base = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        // The name is kept in plain storage that outlives the path object.
+        static char name[4096];
+        std::snprintf(name, sizeof name, "%s", pattern.c_str());
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(name, ec);
+        });
+        return std::filesystem::path(pattern);
+    }();
+    return base;
+}

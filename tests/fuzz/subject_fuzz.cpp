@@ -54,23 +54,6 @@ std::u16string ReferenceSubject(std::string_view text) {
     return {};
 }
 
-const fs::path& BaseFolder() {
-    static const fs::path base = [] {
-        std::string pattern = (fs::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        // Removed when the program ends normally (libFuzzer ends by exit);
-        // the name is kept in plain storage that outlives the path object.
-        static char name[4096];
-        std::snprintf(name, sizeof name, "%s", pattern.c_str());
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(name, ec);
-        });
-        return fs::path(pattern);
-    }();
-    return base;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -78,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string subject = pyxol::FindSubject(text);
     FUZZ_CHECK(subject == ReferenceSubject(text), "FindSubject differs from the rule");
 
-    const fs::path run = BaseFolder() / "run";
+    const fs::path run = FuzzWorkFolder() / "run";
     std::error_code ec;
     fs::remove_all(run, ec);
     const fs::path out = run / "out";
