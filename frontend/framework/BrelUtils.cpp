@@ -240,26 +240,24 @@ QStringList BeginRepairLogLines(const QString& sourceFile, qint64 sourceFileSize
     };
 }
 
-QStringList EndRepairLogLines(qint64 elapsedMsecs) {
+namespace {
+
+// The trailer of a repair or a batch: the consumed time and the closing line,
+// each between separators.
+QStringList TrailerLines(const char* pattern, const QString& closing, qint64 elapsedMsecs) {
     const QString sep = QString::fromLatin1(kRepairLogSeparator);
-    return {
-        sep,
-        FormatElapsedTimeMs(QString::fromLatin1(kConsumedTimePattern), elapsedMsecs),
-        sep,
-        QStringLiteral("Repair process completes."),
-        sep,
-    };
+    return {sep, FormatElapsedTimeMs(QString::fromLatin1(pattern), elapsedMsecs), sep, closing, sep};
+}
+
+}  // namespace
+
+QStringList EndRepairLogLines(qint64 elapsedMsecs) {
+    return TrailerLines(kConsumedTimePattern, QStringLiteral("Repair process completes."), elapsedMsecs);
 }
 
 QStringList EndBatchRepairLogLines(qint64 elapsedMsecs) {
-    const QString sep = QString::fromLatin1(kRepairLogSeparator);
-    return {
-        sep,
-        FormatElapsedTimeMs(QString::fromLatin1(kBatchConsumedTimePattern), elapsedMsecs),
-        sep,
-        QStringLiteral("Batch repair process completes."),
-        sep,
-    };
+    return TrailerLines(kBatchConsumedTimePattern, QStringLiteral("Batch repair process completes."),
+                        elapsedMsecs);
 }
 
 qint64 GetSourceFileSize(const QString& fileName) {

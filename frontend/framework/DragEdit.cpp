@@ -22,28 +22,31 @@ void TDragEdit::DragAccept(bool accept) {
     FAcceptFiles = accept;
 }
 
+namespace {
+
+// Decides a drag that enters or moves over the box. A file drag is the box's
+// alone: it is accepted or refused here and never pasted as text by the base
+// class. Returns false for any other drag, which the base class handles.
+bool DecideFileDrag(QDragMoveEvent* event, bool acceptFiles) {
+    if (!event->mimeData()->hasUrls())
+        return false;
+    if (acceptFiles && !FirstDroppedLocalFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+    return true;
+}
+
+}  // namespace
+
 void TDragEdit::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) {
-        // A file drag is ours alone: never let the base class paste the
-        // URL as text.
-        if (FAcceptFiles && !FirstDroppedLocalFile(event->mimeData()).isEmpty())
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    QLineEdit::dragEnterEvent(event);
+    if (!DecideFileDrag(event, FAcceptFiles))
+        QLineEdit::dragEnterEvent(event);
 }
 
 void TDragEdit::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) {
-        if (FAcceptFiles && !FirstDroppedLocalFile(event->mimeData()).isEmpty())
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    QLineEdit::dragMoveEvent(event);
+    if (!DecideFileDrag(event, FAcceptFiles))
+        QLineEdit::dragMoveEvent(event);
 }
 
 void TDragEdit::dropEvent(QDropEvent* event) {
