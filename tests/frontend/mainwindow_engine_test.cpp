@@ -6,6 +6,7 @@
 #include "BrelShell.h"
 #include "BrelUtils.h"
 #include "MainFrm.h"
+#include "ModalWatch.h"
 #include "NoUpdateCheck.h"
 #include "MsgFrm.h"
 #include "Setting.h"
@@ -70,20 +71,12 @@ private:
     }
 
     void CatchReportWindow() {
-        auto* timer = new QTimer(this);
-        timer->setInterval(5);
-        connect(timer, &QTimer::timeout, this, [this, timer] {
-            auto* form = qobject_cast<TMsgForm*>(QApplication::activeModalWidget());
-            if (!form)
-                return;
-            timer->stop();
-            timer->deleteLater();
+        OnModalShown<TMsgForm>(this, [this](TMsgForm* form) {
             FReportRows = form->Model()->rowCount();
             for (int r = 0; r < FReportRows; ++r)
                 FReportSubjects << form->Model()->ReportListData(r, 1);
             form->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
         });
-        timer->start();
     }
 
     void Repair(TMainForm& Form, const QString& Source, const QString& Output) {

@@ -7,6 +7,7 @@
 #include "BrelUtils.h"
 #include "Hovar.h"
 #include "MainFrm.h"
+#include "ModalWatch.h"
 #include "NoUpdateCheck.h"
 #include "MsgFrm.h"
 #include "Setting.h"
@@ -150,14 +151,7 @@ private:
 
     // Closes the report window as soon as it is shown, noting what it holds.
     void CatchReportWindow() {
-        auto* timer = new QTimer(this);
-        timer->setInterval(5);
-        connect(timer, &QTimer::timeout, this, [this, timer] {
-            auto* form = qobject_cast<TMsgForm*>(QApplication::activeModalWidget());
-            if (!form)
-                return;
-            timer->stop();
-            timer->deleteLater();
+        OnModalShown<TMsgForm>(this, [this](TMsgForm* form) {
             FReport.Shown = true;
             FReport.Title = form->windowTitle();
             FReport.Message = form->findChild<QLabel*>(QStringLiteral("labMsg"))->text();
@@ -170,7 +164,6 @@ private:
             }
             form->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
         });
-        timer->start();
     }
 
     QStringList BoxTexts() const {
