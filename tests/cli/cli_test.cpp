@@ -9,6 +9,7 @@
 
 #include "process.h"
 #include "temp_dir.h"
+#include "write_lock.h"
 
 using vantrel::test::ProcessResult;
 using vantrel::test::RunProcess;
@@ -86,14 +87,10 @@ TEST(CliJson, MissingSourceStreamsTheEngineEventsAndFails) {
 TEST(CliJson, LockedSourceIsErrorSevenWithEscapedLineBreaks) {
     TempDir dir;
     const std::string source = dir.Write("Inbox.dbx", std::string(1024, '\0'));
-    const int other = open(source.c_str(), O_RDWR);
-    ASSERT_GE(other, 0);
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    WriteLockHolder writer(source);
+    ASSERT_TRUE(writer.Held());
     const ProcessResult r = Cli({"--json", source, "-o", dir.File("out")});
-    close(other);
+    writer.Release();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find(R"({"event":"error","text":"Error 7: Share violation when opening the source )"
                          R"(file 'Inbox.dbx'.\r\nPlease close any other applications accessing the )"

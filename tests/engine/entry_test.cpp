@@ -12,6 +12,7 @@
 #include "recording_host.h"
 #include "storegen/storegen.h"
 #include "temp_dir.h"
+#include "write_lock.h"
 
 using namespace pyxol;
 using vantrel::test::RecordedEvent;
@@ -84,12 +85,8 @@ TEST_F(EntryTest, DirectoryAsSourceIsErrorOneAccessDenied) {
 
 TEST_F(EntryTest, WriteLockedSourceIsErrorSevenWithoutReportHeader) {
     const std::string source = dir.Write("Inbox.dbx", std::string(4096, '\0'));
-    const int other = open(source.c_str(), O_RDWR);
-    ASSERT_GE(other, 0);
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    WriteLockHolder writer(source);
+    ASSERT_TRUE(writer.Held());
 
     const std::u16string text =
         u"Error 7: Share violation when opening the source file 'Inbox.dbx'.\r\n"
@@ -97,7 +94,7 @@ TEST_F(EntryTest, WriteLockedSourceIsErrorSevenWithoutReportHeader) {
         u"If this still cannot work, then please make a copy of the source file, then repair the "
         u"copy instead.";
     EXPECT_EQ(RunRepairCall(U16(source), U16(dir.File("out")), kDefaults, &host), 0);
-    close(other);
+    writer.Release();
     ASSERT_EQ(host.events.size(), 5u) << host.Dump();
     ExpectEvents(host, 0,
                  {{EVENT_PROGRESS, u"", 0},

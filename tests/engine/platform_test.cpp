@@ -14,6 +14,7 @@
 #include "recording_host.h"
 #include "state.h"
 #include "temp_dir.h"
+#include "write_lock.h"
 
 using namespace pyxol;
 using vantrel::test::ReadFileBytes;
@@ -134,25 +135,20 @@ TEST(FileSystem, TempFilesCopiesAndEntries) {
 TEST(File, DenyWritersFailsOnlyAgainstAWriteLock) {
     TempDir dir;
     const std::string path = dir.Write("locked.dbx", "data");
-    const int other = open(path.c_str(), O_RDWR);
-    ASSERT_GE(other, 0);
 
     CFile reader1;
     CFileException error;
     ASSERT_TRUE(reader1.Open(U16(path), CFile::modeRead | CFile::shareDenyWrite, &error));
     reader1.Close();
 
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    WriteLockHolder writer(path);
+    ASSERT_TRUE(writer.Held());
     CFile reader2;
     EXPECT_FALSE(reader2.Open(U16(path), CFile::modeRead | CFile::shareDenyWrite, &error));
     EXPECT_EQ(error.m_cause, kSharingViolation);
     EXPECT_EQ(error.m_strFileName, U16(path));
     // Without the sharing flag the same file opens.
     EXPECT_TRUE(reader2.Open(U16(path), CFile::modeRead, &error));
-    close(other);
 }
 
 TEST(File, PlainOperations) {

@@ -11,6 +11,7 @@
 #include "MsgFrm.h"
 #include "Setting.h"
 #include "storegen/storegen.h"
+#include "write_lock.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -195,17 +196,13 @@ private slots:
         storegen::Manifest manifest;
         const QString source = WriteStore(QStringLiteral("Locked.dbx"), options, manifest);
         // Another program holds a write lock on the whole file.
-        const int fd = ::open(source.toLocal8Bit().constData(), O_RDWR);
-        QVERIFY(fd >= 0);
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        QCOMPARE(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+        WriteLockHolder writer(source.toLocal8Bit().toStdString());
+        QVERIFY(writer.Held());
 
         TMainForm form;
         form.FormCreate({});
         Repair(form, source, FDir.filePath(QStringLiteral("locked_out/")));
-        ::close(fd);
+        writer.Release();
 
         QCOMPARE(FBoxes.size(), size_t(2));
         QVERIFY2(FBoxes[0].Text.startsWith(
