@@ -8,6 +8,7 @@
 #include "platform/strings.h"
 #include "reader.h"
 #include "scanners/scanners.h"
+#include "writer.h"
 
 namespace pyxol {
 
@@ -19,12 +20,8 @@ std::u16string CopyString(const char16_t* text) { return text ? std::u16string(t
 
 }  // namespace
 
-// On this system ":" is an ordinary character of a file name, so only "/"
-// separates directories.
 bool IsMbxSourcePath(const std::u16string& sourcePath) {
-    const size_t last = sourcePath.find_last_of(u"./");
-    if (last == std::u16string::npos || sourcePath[last] != u'.') return false;
-    const std::u16string_view ext = std::u16string_view(sourcePath).substr(last);
+    const std::u16string ext = PathExtension(sourcePath);
     if (ext.size() != 4) return false;
     constexpr char16_t kMbx[] = u".mbx";
     for (size_t i = 0; i < 4; ++i) {
@@ -33,11 +30,6 @@ bool IsMbxSourcePath(const std::u16string& sourcePath) {
         if (c != kMbx[i]) return false;
     }
     return true;
-}
-
-std::u16string FileNamePart(const std::u16string& path) {
-    const size_t last = path.find_last_of(u'/');
-    return last == std::u16string::npos ? path : path.substr(last + 1);
 }
 
 int32_t RunRepair(const RepairOptions* options, CDBXFile5& state, const std::u16string& sourcePath,
@@ -74,7 +66,7 @@ int32_t RunRepair(const RepairOptions* options, CDBXFile5& state, const std::u16
         } else {
             std::u16string text;
             if (record.m_cause == kSharingViolation) {
-                const std::u16string name = FileNamePart(sourcePath);
+                const std::u16string name = PathName(sourcePath);
                 text = FormatU16(EngineText(28), name.c_str());
             } else {
                 text = FormatExceptionText(record, 10);

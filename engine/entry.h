@@ -19,7 +19,4 @@ int32_t RunRepair(const RepairOptions* options, CDBXFile5& state, const std::u16
 // the last "." when no "/" follows it) is ".mbx" in any case.
 bool IsMbxSourcePath(const std::u16string& sourcePath);
 
-// The file-name part of a path: the text after its last "/".
-std::u16string FileNamePart(const std::u16string& path);
-
 }  // namespace pyxol

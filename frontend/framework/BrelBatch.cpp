@@ -25,11 +25,6 @@ namespace {
 
 QString Tr(const char* Text) { return QString::fromUtf8(Text); }
 
-QString FileNamePart(const QString& Path) {
-    const qsizetype slash = Path.lastIndexOf(u'/');
-    return slash < 0 ? Path : Path.mid(slash + 1);
-}
-
 // Routes the list's key presses to FileListKeyDown.
 class TFileListKeyFilter : public QObject {
 public:

@@ -68,11 +68,6 @@ QString FullPath(const QString& Path) {
     return full;
 }
 
-QString FileNamePart(const QString& Path) {
-    const qsizetype slash = Path.lastIndexOf(u'/');
-    return slash < 0 ? Path : Path.mid(slash + 1);
-}
-
 QPushButton* MakeButton(QWidget* Parent, const char* Name, const char* Caption,
                         const QRect& Geometry) {
     auto* button = new QPushButton(Tr(Caption), Parent);

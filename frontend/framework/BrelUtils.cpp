@@ -19,6 +19,11 @@ QString StripFileExt(const QString& name) {
     return name;
 }
 
+QString FileNamePart(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
 QString GetTempDirectory() {
     QString dir = QDir::tempPath();
     if (!dir.endsWith(u'/'))

@@ -19,6 +19,10 @@
 // and a name ending in "." loses only that dot. ":" is an ordinary character.
 [[nodiscard]] QString StripFileExt(const QString& name);
 
+// The file-name part of a path: the text after its last "/", or the whole
+// path when it has none.
+[[nodiscard]] QString FileNamePart(const QString& path);
+
 // The user's temporary directory (QDir::tempPath()) with a trailing "/".
 [[nodiscard]] QString GetTempDirectory();
 

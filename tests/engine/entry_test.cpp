@@ -12,6 +12,7 @@
 #include "recording_host.h"
 #include "storegen/storegen.h"
 #include "temp_dir.h"
+#include "writer.h"
 #include "write_lock.h"
 
 using namespace pyxol;
@@ -195,8 +196,8 @@ TEST(EntryExtension, MbxInAnyCaseElseDbx) {
         SCOPED_TRACE(vantrel::test::U8(path));
         EXPECT_EQ(IsMbxSourcePath(path), mbx);
     }
-    EXPECT_EQ(FileNamePart(u"/a/b/Inbox.dbx"), u"Inbox.dbx");
-    EXPECT_EQ(FileNamePart(u"Inbox.dbx"), u"Inbox.dbx");
+    EXPECT_EQ(PathName(u"/a/b/Inbox.dbx"), u"Inbox.dbx");
+    EXPECT_EQ(PathName(u"Inbox.dbx"), u"Inbox.dbx");
 }
 
 // Failures raised inside the guarded part become error 2 (platform errors,
